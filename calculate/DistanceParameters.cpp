@@ -1,0 +1,7 @@
+#include "DistanceParameters.h"
+
+namespace KexCalculate {
+
+DistanceParameters::DistanceParameters() = default;
+
+}  // namespace KexCalculate
