@@ -26,7 +26,6 @@ constexpr double kAperiodicCutoff = 15.0;  // time constants after which the ter
 constexpr double kMinPreFaultDuration = 0.0001;
 constexpr double kActiveThreshold = 0.001;
 
-constexpr std::uint8_t kFirstSwingKind = 8;
 constexpr std::uint8_t kSwing = 8;
 constexpr std::uint8_t kAsyncOperation = 9;
 constexpr std::uint8_t kPhaseBreak = 10;

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with, if missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ clang           # build tools
+    libgtest-dev libgmock-dev             # unit tests
+    libbenchmark-dev                      # benchmarks
+    libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON
+    libeigen3-dev                         # independent network solution in the tests
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "All build and test packages are installed."
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

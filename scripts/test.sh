@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Second command: builds and runs every test, with GCC and Clang (warnings as
+# errors) and under AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+for preset in debug clang asan-ubsan; do
+    echo "== $preset =="
+    cmake --preset "$preset"
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done
