@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang           # build tools
+    cmake ninja-build g++ clang pkgconf   # build tools; pkg-config for the packaging check
     libgtest-dev libgmock-dev             # unit tests
     libbenchmark-dev                      # benchmarks
     libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON
