@@ -1,5 +1,18 @@
 # Sanitizers apply to every target of the build, tests and tools included.
+# AddressSanitizer and ThreadSanitizer cannot share a process, so the two
+# options exclude each other.
+option(KEX_ENABLE_TSAN "Build with ThreadSanitizer" OFF)
+
+if(KEX_ENABLE_ASAN_UBSAN AND KEX_ENABLE_TSAN)
+    message(FATAL_ERROR "KEX_ENABLE_ASAN_UBSAN and KEX_ENABLE_TSAN exclude each other; choose one")
+endif()
+
 if(KEX_ENABLE_ASAN_UBSAN)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
+if(KEX_ENABLE_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
 endif()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Second command: builds and runs every test, with GCC and Clang (warnings as
-# errors) and under AddressSanitizer + UndefinedBehaviorSanitizer.
+# errors) and under AddressSanitizer + UndefinedBehaviorSanitizer, then the
+# concurrency test under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,3 +13,8 @@ for preset in debug clang asan-ubsan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+echo "== tsan =="
+cmake --preset tsan
+cmake --build --preset tsan
+ctest --preset tsan

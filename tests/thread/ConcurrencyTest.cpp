@@ -1,0 +1,314 @@
+// The library's promise to a multi-threaded host: one calculated transient
+// model may be sampled by several threads at once, the steady-state
+// calculators are reentrant, and the only state shared across objects (the
+// zero value of Complex3's index accessor and the string table) is created
+// safely on first use. Every thread's results must equal, bit for bit, those
+// of one thread; built with ThreadSanitizer, any unsynchronised access is a
+// report that stops the test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CalculationFault.h"
+#include "CalculationP.h"
+#include "CalculationRl.h"
+#include "CalculationSymComponents.h"
+#include "CalculationZ.h"
+#include "DistanceParameters.h"
+#include "KexCalculateLocalization.h"
+#include "PoligonHelper.h"
+
+namespace {
+
+using namespace KexCalculate;
+
+// More threads than the machine has cores, so that they interleave.
+constexpr int kThreadCount = 8;
+
+// Results flattened to doubles, compared bit for bit (NaN equals NaN).
+using Values = std::vector<double>;
+
+void append(Values& out, double x) { out.push_back(x); }
+void append(Values& out, bool flag) { out.push_back(flag ? 1.0 : 0.0); }
+void append(Values& out, const Complex& z) {
+    out.push_back(z.re);
+    out.push_back(z.im);
+}
+void append(Values& out, const Complex3& t) {
+    for (const Complex& z : t.values) {
+        append(out, z);
+    }
+}
+void append(Values& out, const ThreePhaseSystem& s) {
+    for (const Complex& z : s.values) {
+        append(out, z);
+    }
+}
+void append(Values& out, const ThreePhaseUISystem& s) {
+    append(out, s.voltages);
+    append(out, s.currents);
+}
+void append(Values& out, const E1E2UI& v) {
+    append(out, v.e1);
+    append(out, v.e2);
+    append(out, v.u);
+    append(out, v.i);
+}
+void append(Values& out, const SwingOrAmowUIValues& v) {
+    append(out, v.uMin);
+    append(out, v.iMax);
+    append(out, v.uMax);
+}
+
+::testing::AssertionResult sameBits(const Values& actual, const Values& expected) {
+    if (actual.size() != expected.size()) {
+        return ::testing::AssertionFailure() << actual.size() << " values instead of " << expected.size();
+    }
+    for (std::size_t k = 0; k < actual.size(); ++k) {
+        if (std::memcmp(&actual[k], &expected[k], sizeof(double)) != 0) {
+            return ::testing::AssertionFailure()
+                   << "value " << k << " is " << actual[k] << " instead of " << expected[k];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Runs work(thread index) on kThreadCount threads that all wait at a gate
+// until every one of them has started, so that their first calls coincide.
+std::vector<Values> runTogether(const std::function<Values(int)>& work) {
+    std::atomic<int> arrived{0};
+    std::atomic<bool> open{false};
+    std::vector<Values> results(kThreadCount);
+    std::vector<std::thread> threads;
+    threads.reserve(kThreadCount);
+    for (int k = 0; k < kThreadCount; ++k) {
+        threads.emplace_back([&, k] {
+            arrived.fetch_add(1);
+            while (!open.load()) {
+                std::this_thread::yield();
+            }
+            results[static_cast<std::size_t>(k)] = work(k);
+        });
+    }
+    while (arrived.load() < kThreadCount) {
+        std::this_thread::yield();
+    }
+    open.store(true);
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    return results;
+}
+
+// ------------------------------------------------- shared zero values
+
+const int kOutOfRange[] = {-1, 3, 4, 100, -100, INT_MIN, INT_MAX};
+
+// Reads (and for the mutable accessor, writes through) the zero values of a
+// triple shared by all threads. Kept first in the file: run alone, as CTest
+// runs it, the threads race the very first use.
+Values useZeroValues(Complex3& shared, const Complex3& sharedConst, int thread) {
+    Values out;
+    for (int round = 0; round < 50; ++round) {
+        for (int index : kOutOfRange) {
+            append(out, sharedConst.ix(index));
+            Complex& zero = shared.ix(index);
+            append(out, zero);
+            // A write through one result must not show in the next one, in
+            // this thread or any other.
+            zero = Complex(thread + 1.0, round + 1.0);
+            append(out, shared.ix(index));
+        }
+        append(out, sharedConst.ix(1));
+        append(out, std::string(lng::KexCalculate::get("Faults.ABC_lin")) == "ABC line");
+    }
+    return out;
+}
+
+TEST(ConcurrencyTest, FirstUseOfSharedZeroValues) {
+    Complex3 shared(Complex(1.0, 2.0), Complex(3.0, 4.0), Complex(5.0, 6.0));
+    const Complex3 sharedConst(Complex(1.0, 2.0), Complex(3.0, 4.0), Complex(5.0, 6.0));
+
+    const std::vector<Values> results =
+        runTogether([&](int thread) { return useZeroValues(shared, sharedConst, thread); });
+
+    // Worked out once the threads are done: every zero is (0, 0), and the
+    // writes through the mutable accessor left the triple itself alone.
+    Complex3 single(Complex(1.0, 2.0), Complex(3.0, 4.0), Complex(5.0, 6.0));
+    const Values expected = useZeroValues(single, sharedConst, 0);
+    for (const Values& r : results) {
+        EXPECT_TRUE(sameBits(r, expected));
+    }
+    Values untouched;
+    append(untouched, shared);
+    EXPECT_TRUE(sameBits(untouched, {1.0, 2.0, 3.0, 4.0, 5.0, 6.0}));
+    EXPECT_EQ(sharedConst.ix(-1).re, 0.0);
+}
+
+// ------------------------------------------------- one transient model
+
+RlParameters makeRecord(std::uint8_t faultKind, std::int8_t networkType) {
+    RlParameters p{};
+    p.networkType = networkType;
+    p.preFaultDuration = 0.04;
+    p.loadCurrent = 1.5;
+    p.loadVoltage = 57.735;
+    p.loadAngle = 25.0;
+    p.frequency = 50.0;
+    p.zS1 = Complex(0.8, 9.0);
+    p.kS1 = Complex(1.4, 2.2);
+    p.zLine = Complex(3.0, 30.0);
+    p.kLine = Complex(2.8, 3.2);
+    p.zS2 = Complex(1.5, 14.0);
+    p.kS2 = Complex(0.9, 1.6);
+    p.zBranch = Complex(4.0, 22.0);
+    p.kBranch = Complex(2.5, 3.0);
+    p.faultKind = faultKind;
+    p.faultPhase = 1;
+    p.useFaultResistance = true;
+    p.faultResistance = 2.0;
+    p.faultDistance = 35.0;
+    p.branchDistance = 60.0;
+    p.initialAngle = 0.7;
+    p.swingPeriod = 0.5;
+    p.swingAngle = 120.0;
+    p.swingRiseTau = 0.1;
+    p.swingDecayTau = 2.0;
+    p.asyncSlipPeriod = 0.4;
+    p.asyncRiseTau = 0.05;
+    p.zSwitched = Complex(20.0, 8.0);
+    return p;
+}
+
+// Everything a host reads from a calculated model, in a fixed layout. Each
+// thread walks the samples from a different start, so that the threads read
+// the same members at different moments as well as at the same one.
+Values sampleModel(const CalculationRl& model, int thread) {
+    constexpr int kSamples = 120;
+    constexpr double kStep = 1.0 / 2000.0;     // 60 ms around the disturbance instant at 40 ms
+    constexpr std::size_t kPerSample = 8 + 8;  // channels -1..6, then getE1E2UI
+    Values out(kSamples * kPerSample);
+    for (int n = 0; n < kSamples; ++n) {
+        const int k = (n + thread * 17) % kSamples;
+        const double time = k * kStep;
+        Values sample;
+        for (int channel = -1; channel <= 6; ++channel) {
+            append(sample, model.getMgn(channel, time));
+        }
+        append(sample, model.getE1E2UI(time - 0.04));
+        std::copy(sample.begin(), sample.end(),
+                  out.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(k) * kPerSample));
+    }
+    for (int channel = -1; channel <= 6; ++channel) {
+        append(out, model.isChnnelActiv(channel));
+    }
+    append(out, model.getSwingOrAmowUIValues());
+    return out;
+}
+
+struct ModelCase {
+    std::uint8_t faultKind;
+    std::int8_t networkType;
+};
+
+void PrintTo(const ModelCase& c, std::ostream* os) {
+    *os << "faultKind " << int{c.faultKind} << ", networkType " << int{c.networkType};
+}
+
+class SharedModelTest : public ::testing::TestWithParam<ModelCase> {};
+
+TEST_P(SharedModelTest, SamplesEqualOneThreadsSamples) {
+    const RlParameters record = makeRecord(GetParam().faultKind, GetParam().networkType);
+    CalculationRl model(&record);
+    model.calculate();
+    const Values expected = sampleModel(model, 0);
+
+    const std::vector<Values> results = runTogether([&](int thread) { return sampleModel(model, thread); });
+
+    for (const Values& r : results) {
+        EXPECT_TRUE(sameBits(r, expected));
+    }
+    // The model really carries a waveform: phase A's current is active.
+    EXPECT_TRUE(model.isChnnelActiv(0));
+}
+
+// Ordinary kinds 0 to 7, swing 8, asynchronous operation 9, phase break 10,
+// load switching 11, no disturbance 12; single line and double circuit.
+std::vector<ModelCase> modelCases() {
+    std::vector<ModelCase> cases;
+    for (std::uint8_t kind = 0; kind <= 12; ++kind) {
+        cases.push_back({kind, 0});
+        cases.push_back({kind, 3});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(ConcurrencyTest, SharedModelTest, ::testing::ValuesIn(modelCases()),
+                         [](const ::testing::TestParamInfo<ModelCase>& testCase) {
+                             return "Kind" + std::to_string(testCase.param.faultKind) + "Network" +
+                                    std::to_string(testCase.param.networkType);
+                         });
+
+// ------------------------------------------------- steady-state calculators
+
+// Every steady-state calculation on inputs that vary with the round; distinct
+// calculator objects per thread, as the library's contract asks, and shared
+// read-only inputs (the relay settings, the polygon).
+Values steadyStateResults(const DistanceParameters& settings, const std::vector<Kex::PointF>& polygon) {
+    Values out;
+    CalculationZ impedance;
+    for (int round = 0; round < 4; ++round) {
+        const double size = 1.0 + round;
+        for (Fault fault : FaultsList) {
+            append(out, CalculationFault::calculateFault(KexRelay::Current, fault, 5.0 * size, 0.3, -1.0));
+            append(out, CalculationFault::calculateFault(KexRelay::Voltage, fault, Complex(30.0, size), 20.0));
+            Complex power(100.0 * size, 40.0);
+            append(out, CalculationP::calculatePIconst(fault, power, 5.0));
+            append(out, CalculationP::calculatePUconst(fault, power, 57.7));
+            impedance.voltageReference = (round % 2) != 0;
+            append(out, impedance.calculateZIconst(fault, Kex::Polar{2.0 * size, 1.2}, 5.0, 0.5, settings));
+            append(out, impedance.calculateZUconst(fault, Kex::Polar{2.0 * size, 1.2}, 30.0, 57.7, settings));
+            append(out, impedance._faultLoopZ(fault, Complex(size, 4.0), settings));
+        }
+        const Complex3 sequences(Complex(size, 0.0), Complex(10.0, 1.0), Complex(0.5, -size));
+        append(out, CalculationSymComponents::CalcComplex3PhseSystem(sequences));
+        append(out, CalculationSymComponents::Calc3PhseSystem(sequences));
+        append(out, CalculationSymComponents::Calc3PhseSystem(SymComponents(sequences)));
+        Complex3 phases;
+        CalculationSymComponents::setFaultValues(sequences, phases);
+        append(out, phases);
+        for (int k = -2; k <= 8; ++k) {
+            const Kex::PointF point{static_cast<float>(k) * 0.5F, static_cast<float>(round) * 0.7F};
+            append(out, isPointInPoligon(polygon, point));
+        }
+        append(out, std::string(lng::KexCalculate::get("Faults.ABC_lin")) == "ABC line");
+        append(out, std::string(lng::KexCalculate::get("an unknown key")) == "an unknown key");
+    }
+    return out;
+}
+
+TEST(ConcurrencyTest, SteadyStateCalculatorsEqualOneThreadsResults) {
+    DistanceParameters settings;
+    settings.loop.groundFactorMode = Z0_Z1;
+    settings.loop.arcResistance = true;
+    const std::vector<Kex::PointF> polygon{{0.0F, 0.0F}, {3.0F, -0.5F}, {3.5F, 2.5F}, {0.5F, 3.0F}, {-0.5F, 1.0F}};
+    const Values expected = steadyStateResults(settings, polygon);
+
+    const std::vector<Values> results = runTogether([&](int) { return steadyStateResults(settings, polygon); });
+
+    for (const Values& r : results) {
+        EXPECT_TRUE(sameBits(r, expected));
+    }
+}
+
+}  // namespace
