@@ -12,10 +12,10 @@ enum class Revision { Rev1999, Rev2013 };
 enum class DataFormat { Ascii, Binary, Binary32, Float32 };
 
 struct AnalogChannel {
-    std::string id;                // channel name, e.g. "IA"
-    std::string phase;             // "A", "B" or "C"
-    std::string unit;              // "A" or "V"
-    std::vector<double> samples;   // secondary values, one per sample
+    std::string id;               // channel name, e.g. "IA"
+    std::string phase;            // "A", "B" or "C"
+    std::string unit;             // "A" or "V"
+    std::vector<double> samples;  // secondary values, one per sample
 };
 
 struct StatusChannel {
@@ -40,7 +40,9 @@ struct Options {
     bool singleFile = false;  // 2013 only: one .cff instead of .cfg and .dat
 };
 
-// The file contents: cfg and dat for a pair, cff alone for a single file.
+// The file contents: cfg and dat for a pair, cff alone for a single file. The
+// texts use CRLF line ends; dat (and the data section of cff) holds raw bytes for
+// the binary formats, little-endian on every host.
 struct Files {
     std::string cfg;
     std::string dat;
@@ -50,6 +52,31 @@ struct Files {
 // Throws std::invalid_argument, naming the field and the problem, when the
 // recording cannot be written (e.g. channels of different lengths, a single
 // file for revision 1999, a non-finite sample).
+//
+// How the record is written:
+// - Scaling (value = a * x + b): the integer formats map each channel's own
+//   [min, max] onto the symmetric code range [-F, F], b being the middle of the
+//   range and a = (max - min) / (2 F), so the codes -F and F are both used and
+//   every sample is within a/2 of its written value. F is 32767 for BINARY
+//   (-32768 marks a missing sample), 2^31 - 1 for BINARY32 and 99998 for ASCII
+//   (the data-value range both revisions accept in ASCII). A channel whose
+//   samples are all equal gets b = that value, a = 1 and codes 0, and reads back
+//   exactly. FLOAT32 stores the values themselves with a = 1, b = 0. The min/max
+//   fields give the codes actually used (for FLOAT32 the smallest and largest
+//   value, rounded outwards to at most 13 characters).
+// - Time: one sample rate; sample numbers run from 1 to endsamp = sample count.
+//   timemult is the sample period in microseconds (1e6 / sampleRate, written as
+//   the shortest decimal that reads back as the same double) and the timestamp of
+//   sample n is n - 1, so each timestamp is exactly its sample's time for any rate.
+// - Start and trigger time in UTC as dd/mm/yyyy,hh:mm:ss.ssssss, rounded to the
+//   nearest microsecond; revision 2013 writes nine decimals instead when the time
+//   is not a whole number of microseconds. Revision 2013 adds the lines "0,0"
+//   (time code and local code: UTC) and "0,0" (clock locked, no leap second).
+// - Phase and unit as given, ccbm empty, skew 0, ratio 1:1, secondary values (S);
+//   status channels with normal state 0, packed 16 to a word in the binary
+//   formats (channel 1 in the least significant bit), one 0/1 column in ASCII.
+// - Text fields are printable ASCII without commas: station, device, channel ids
+//   up to 64 characters, phase up to 2, unit 1 to 32.
 Files renderComtrade(const Recording& recording, const Options& options);
 
 }  // namespace KexComtrade

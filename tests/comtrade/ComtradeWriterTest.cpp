@@ -1,0 +1,360 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+
+#include "ComtradeReader.h"
+#include "ComtradeWriter.h"
+
+namespace {
+
+using namespace KexComtrade;
+using ComtradeTest::Comtrade;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr std::int64_t kStart20240315 = 1710498030LL * 1000000000LL + 123456000LL;  // 10:20:30.123456 UTC
+
+Comtrade renderAndRead(const Recording& recording, const Options& options) {
+    const Files files = renderComtrade(recording, options);
+    if (options.singleFile) {
+        EXPECT_TRUE(files.cfg.empty() && files.dat.empty());
+        return ComtradeTest::readSingleFile(files.cff);
+    }
+    EXPECT_TRUE(files.cff.empty());
+    return ComtradeTest::readPair(files.cfg, files.dat);
+}
+
+// A record with the shapes that stress the scaling: a fault current with a
+// decaying offset (asymmetric range), channels without spread (zero and non-zero),
+// large and tiny magnitudes, a purely negative channel; and 17 status channels so
+// that the binary formats need a second status word.
+Recording stressRecording(double sampleRate, std::size_t count) {
+    Recording r;
+    r.stationName = "Bay 7";
+    r.deviceId = "KEX test set";
+    r.lineFrequency = 50.0;
+    r.sampleRate = sampleRate;
+    r.startTimeNanoseconds = kStart20240315;
+    r.triggerTimeNanoseconds = kStart20240315 + 20000000;
+    const char* ids[] = {"IA", "IB", "IC", "VA", "VB", "VC"};
+    const char* phases[] = {"A", "B", "C", "A", "B", "C"};
+    for (int c = 0; c < 6; ++c) r.analogChannels.push_back({ids[c], phases[c], c < 3 ? "A" : "V", {}});
+    for (std::size_t k = 0; k < count; ++k) {
+        const double t = static_cast<double>(k) / sampleRate;
+        const double wave = std::sin(2 * kPi * 50.0 * t);
+        r.analogChannels[0].samples.push_back(10.0 * wave + 7.0 * std::exp(-t / 0.05));
+        r.analogChannels[1].samples.push_back(0.0);
+        r.analogChannels[2].samples.push_back(2.5);
+        r.analogChannels[3].samples.push_back(81649.658 * wave);
+        r.analogChannels[4].samples.push_back(1e-9 * wave);
+        r.analogChannels[5].samples.push_back(-3.0 - wave);
+    }
+    for (std::size_t j = 0; j < 17; ++j) {
+        StatusChannel s{"S" + std::to_string(j + 1), {}};
+        for (std::size_t k = 0; k < count; ++k)
+            s.samples.push_back(static_cast<std::uint8_t>(((k >> (j % 5)) ^ j) & 1u));
+        r.statusChannels.push_back(s);
+    }
+    return r;
+}
+
+struct Variant {
+    Revision revision;
+    DataFormat format;
+    bool singleFile;
+    const char* fileType;
+    double fullScale;  // largest integer code; 0 for FLOAT32
+};
+
+std::string describe(const Variant& v) {
+    return std::string(v.revision == Revision::Rev1999 ? "Rev1999" : "Rev2013") + v.fileType +
+           (v.singleFile ? "Cff" : "Pair");
+}
+std::string variantName(const testing::TestParamInfo<Variant>& info) { return describe(info.param); }
+void PrintTo(const Variant& v, std::ostream* out) { *out << describe(v); }
+
+class RoundTrip : public testing::TestWithParam<Variant> {};
+
+TEST_P(RoundTrip, EverySampleStatusBitAndTimestampReadsBack) {
+    const Variant v = GetParam();
+    const double rate = 3000.0;  // a sample period of 333.33... microseconds
+    const std::size_t count = 301;
+    const Recording recording = stressRecording(rate, count);
+    const Comtrade read = renderAndRead(recording, {v.revision, v.format, v.singleFile});
+
+    EXPECT_EQ(read.cfg.revisionYear, v.revision == Revision::Rev1999 ? 1999 : 2013);
+    EXPECT_EQ(read.cfg.fileType, v.fileType);
+    EXPECT_EQ(read.cfg.stationName, "Bay 7");
+    EXPECT_EQ(read.cfg.deviceId, "KEX test set");
+    EXPECT_EQ(read.cfg.lineFrequency, 50.0);
+    EXPECT_EQ(read.cfg.sampleRate, rate);
+    EXPECT_EQ(read.cfg.endSample, static_cast<long>(count));
+    ASSERT_EQ(read.records.size(), count);
+    ASSERT_EQ(read.cfg.analog.size(), 6u);
+    ASSERT_EQ(read.cfg.status.size(), 17u);
+
+    for (std::size_t c = 0; c < 6; ++c) {
+        const AnalogChannel& written = recording.analogChannels[c];
+        const auto& def = read.cfg.analog[c];
+        EXPECT_EQ(def.id, written.id);
+        EXPECT_EQ(def.phase, written.phase);
+        EXPECT_EQ(def.unit, written.unit);
+        EXPECT_EQ(def.skew, 0.0);
+        EXPECT_EQ(def.primary, 1.0);
+        EXPECT_EQ(def.secondary, 1.0);
+        EXPECT_EQ(def.primarySecondary, "S");
+        EXPECT_NE(def.a, 0.0) << written.id;
+        const bool hasSpread = c != 1 && c != 2;  // IB and IC are constant: read back exactly
+        double lowestCode = def.max;
+        double highestCode = def.min;
+        for (std::size_t k = 0; k < count; ++k) {
+            const double expected = written.samples[k];
+            const double raw = read.records[k].raw[c];
+            lowestCode = std::min(lowestCode, raw);
+            highestCode = std::max(highestCode, raw);
+            // Half a quantisation step, plus the double rounding of a*x+b.
+            double tolerance = v.fullScale > 0
+                                   ? std::fabs(def.a) / 2 + 1e-15 * (std::fabs(def.b) + std::fabs(def.a) * v.fullScale)
+                                   : std::fabs(expected) * std::ldexp(1.0, -24);
+            if (!hasSpread) tolerance = 0;
+            ASSERT_NEAR(read.records[k].values[c], expected, tolerance) << written.id << " sample " << k;
+        }
+        EXPECT_LE(def.min, lowestCode) << written.id;
+        EXPECT_GE(def.max, highestCode) << written.id;
+        if (v.fullScale > 0 && hasSpread) {  // the integer range is used in full
+            EXPECT_EQ(lowestCode, -v.fullScale) << written.id;
+            EXPECT_EQ(highestCode, v.fullScale) << written.id;
+            EXPECT_EQ(def.min, -v.fullScale) << written.id;
+            EXPECT_EQ(def.max, v.fullScale) << written.id;
+        }
+        if (v.fullScale == 0) {
+            EXPECT_EQ(def.a, 1.0);
+            EXPECT_EQ(def.b, 0.0);
+        }
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+        EXPECT_EQ(read.records[k].sampleNumber, k + 1);
+        // Time of sample k in microseconds is k / rate, to well below a picosecond.
+        const double microseconds = read.records[k].timestamp * read.cfg.timeMultiplier;
+        EXPECT_NEAR(microseconds, static_cast<double>(k) * 1e6 / rate, 1e-6) << "sample " << k;
+        for (std::size_t j = 0; j < 17; ++j) {
+            ASSERT_EQ(read.records[k].status[j], recording.statusChannels[j].samples[k]) << "S" << j + 1 << " " << k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllVariants, RoundTrip,
+                         testing::Values(Variant{Revision::Rev1999, DataFormat::Ascii, false, "ASCII", 99998},
+                                         Variant{Revision::Rev1999, DataFormat::Binary, false, "BINARY", 32767},
+                                         Variant{Revision::Rev2013, DataFormat::Ascii, false, "ASCII", 99998},
+                                         Variant{Revision::Rev2013, DataFormat::Binary, false, "BINARY", 32767},
+                                         Variant{Revision::Rev2013, DataFormat::Binary32, false, "BINARY32",
+                                                 2147483647},
+                                         Variant{Revision::Rev2013, DataFormat::Float32, false, "FLOAT32", 0},
+                                         Variant{Revision::Rev2013, DataFormat::Ascii, true, "ASCII", 99998},
+                                         Variant{Revision::Rev2013, DataFormat::Binary, true, "BINARY", 32767},
+                                         Variant{Revision::Rev2013, DataFormat::Binary32, true, "BINARY32", 2147483647},
+                                         Variant{Revision::Rev2013, DataFormat::Float32, true, "FLOAT32", 0}),
+                         variantName);
+
+// The sample times stay exact for rates whose period is not a whole number of
+// microseconds, also late in a long record.
+class SampleTimes : public testing::TestWithParam<double> {};
+
+TEST_P(SampleTimes, LastTimestampIsItsSampleTime) {
+    const double rate = GetParam();
+    const std::size_t count = 5000;
+    Recording r = stressRecording(rate, count);
+    const Comtrade read = renderAndRead(r, {Revision::Rev2013, DataFormat::Binary, false});
+    for (const std::size_t k : {std::size_t{1}, count - 1}) {
+        const double seconds = read.records[k].timestamp * read.cfg.timeMultiplier * 1e-6;
+        EXPECT_NEAR(seconds, static_cast<double>(k) / rate, 1e-13 * static_cast<double>(k) / rate) << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, SampleTimes, testing::Values(10000.0, 3000.0, 4800.0, 1e6 / 7, 0.5, 1234.5678, 2e6));
+
+// A tiny record whose scale factors are powers of two for the given integer
+// range, so the expected configuration can be worked out by hand.
+Recording tinyRecording(double fullScale) {
+    Recording r;
+    r.stationName = "Test Bay 1";
+    r.deviceId = "KEX-1";
+    r.lineFrequency = 50.0;
+    r.sampleRate = 1000.0;
+    r.startTimeNanoseconds = kStart20240315;
+    r.triggerTimeNanoseconds = kStart20240315 + 1000600;  // 1000.6 us later
+    r.analogChannels = {{"IA", "A", "A", {-fullScale / 1024, 0.0, fullScale / 1024}},
+                        {"IB", "B", "A", {0.0, 0.0, 0.0}},
+                        {"VA", "A", "V", {10.0, 10.0 + fullScale / 8, 10.0 + fullScale / 16}}};
+    r.statusChannels = {{"FAULT", {0, 1, 1}}};
+    return r;
+}
+
+std::string readGolden(const std::string& name) {
+    std::ifstream in(std::string(KEX_COMTRADE_GOLDEN_DIR) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_FALSE(text.str().empty()) << name;
+    return text.str();
+}
+
+void expectLines(const std::string& actual, const std::string& golden, const std::vector<const char*>& layout) {
+    const auto actualLines = ComtradeTest::splitCrLfLines(actual);
+    const auto goldenLines = ComtradeTest::splitCrLfLines(golden);
+    ASSERT_EQ(goldenLines.size(), layout.size());
+    ASSERT_EQ(actualLines.size(), goldenLines.size());
+    for (std::size_t i = 0; i < goldenLines.size(); ++i) {
+        EXPECT_EQ(actualLines[i], goldenLines[i]) << "line " << i + 1 << ": " << layout[i];
+    }
+}
+
+// Golden files written by hand from the line layout. IA spans +-fullScale/1024, so
+// a = 1/1024 and b = 0; IB has no spread (a = 1, b = 0, all codes 0); VA spans
+// 10 .. 10 + fullScale/8, so a = 1/16 and b is the middle of that span. The trigger
+// lies 1000.6 us after the start: 1999 rounds it to whole microseconds, 2013 keeps
+// the nanoseconds. timemult = 1e6 / 1000 Hz, and the timestamp counts samples.
+TEST(ConfigurationLayout, Rev1999BinaryMatchesHandWrittenGolden) {
+    const Files files = renderComtrade(tinyRecording(32767), {Revision::Rev1999, DataFormat::Binary, false});
+    expectLines(files.cfg, readGolden("tiny_1999_binary.cfg"),
+                {"station_name,rec_dev_id,rev_year", "TT,##A,##D",
+                 "A1: An,ch_id,ph,ccbm,uu,a,b,skew,min,max,primary,secondary,PS", "A2 (no spread)", "A3 (offset b)",
+                 "D1: Dn,ch_id,ph,ccbm,y", "lf", "nrates", "samp,endsamp", "start dd/mm/yyyy,hh:mm:ss.ssssss",
+                 "trigger dd/mm/yyyy,hh:mm:ss.ssssss", "ft", "timemult"});
+    // Records: n (u32), timestamp (u32), IA, IB, VA (i16), status word (u16); little-endian.
+    const unsigned char expected[] = {1, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x80, 0, 0, 0x01, 0x80, 0, 0,
+                                      2, 0, 0, 0, 1, 0, 0, 0, 0,    0,    0, 0, 0xFF, 0x7F, 1, 0,
+                                      3, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0x7F, 0, 0, 0,    0,    1, 0};
+    EXPECT_EQ(files.dat, std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+}
+
+TEST(ConfigurationLayout, Rev2013AsciiSingleFileMatchesHandWrittenGolden) {
+    const Files files = renderComtrade(tinyRecording(99998), {Revision::Rev2013, DataFormat::Ascii, true});
+    expectLines(files.cff, readGolden("tiny_2013_ascii.cff"),
+                {"section header CFG",
+                 "station_name,rec_dev_id,rev_year",
+                 "TT,##A,##D",
+                 "A1: An,ch_id,ph,ccbm,uu,a,b,skew,min,max,primary,secondary,PS",
+                 "A2 (no spread)",
+                 "A3 (offset b)",
+                 "D1: Dn,ch_id,ph,ccbm,y",
+                 "lf",
+                 "nrates",
+                 "samp,endsamp",
+                 "start dd/mm/yyyy,hh:mm:ss.ssssss",
+                 "trigger with nanoseconds",
+                 "ft",
+                 "timemult",
+                 "time_code,local_code (UTC)",
+                 "tmq_code,leapsec",
+                 "section header INF (empty)",
+                 "section header HDR (empty)",
+                 "section header DAT ASCII",
+                 "n,timestamp,IA,IB,VA,FAULT",
+                 "sample 2",
+                 "sample 3"});
+}
+
+// Calendar conversion of the start time, nanoseconds since 1970 in UTC.
+TEST(ConfigurationLayout, StartTimeCalendarAndRounding) {
+    struct Case {
+        std::int64_t nanoseconds;
+        const char* rev1999;
+        const char* rev2013;
+    };
+    const Case cases[] = {
+        {0, "01/01/1970,00:00:00.000000", "01/01/1970,00:00:00.000000"},
+        {-1, "01/01/1970,00:00:00.000000", "31/12/1969,23:59:59.999999999"},
+        {951868799LL * 1000000000LL + 999999500LL, "01/03/2000,00:00:00.000000", "29/02/2000,23:59:59.999999500"},
+        {9223372036LL * 1000000000LL, "11/04/2262,23:47:16.000000", "11/04/2262,23:47:16.000000"},
+    };
+    for (const Case& c : cases) {
+        Recording r = tinyRecording(32767);
+        r.startTimeNanoseconds = c.nanoseconds;
+        for (const Revision rev : {Revision::Rev1999, Revision::Rev2013}) {
+            const Comtrade read = renderAndRead(r, {rev, DataFormat::Binary, false});
+            EXPECT_EQ(read.cfg.startTime, rev == Revision::Rev1999 ? c.rev1999 : c.rev2013) << c.nanoseconds;
+        }
+    }
+}
+
+struct BadCase {
+    const char* name;
+    std::function<void(Recording&, Options&)> spoil;
+    const char* field;  // must open the message
+};
+
+TEST(Validation, EachBadRecordingNamesItsField) {
+    const double nan = std::nan("");
+    const BadCase cases[] = {
+        {"zero rate", [](Recording& r, Options&) { r.sampleRate = 0; }, "sampleRate: "},
+        {"NaN rate", [nan](Recording& r, Options&) { r.sampleRate = nan; }, "sampleRate: "},
+        {"infinite rate", [](Recording& r, Options&) { r.sampleRate = HUGE_VAL; }, "sampleRate: "},
+        {"negative frequency", [](Recording& r, Options&) { r.lineFrequency = -50; }, "lineFrequency: "},
+        {"no channels",
+         [](Recording& r, Options&) {
+             r.analogChannels.clear();
+             r.statusChannels.clear();
+         },
+         "analogChannels: "},
+        {"no samples",
+         [](Recording& r, Options&) {
+             for (auto& c : r.analogChannels) c.samples.clear();
+         },
+         "analogChannels[0].samples: "},
+        {"short analog", [](Recording& r, Options&) { r.analogChannels[2].samples.pop_back(); },
+         "analogChannels[2].samples: length 2 differs from 3"},
+        {"long status", [](Recording& r, Options&) { r.statusChannels[0].samples.push_back(0); },
+         "statusChannels[0].samples: length 4 differs from 3"},
+        {"NaN sample", [nan](Recording& r, Options&) { r.analogChannels[1].samples[2] = nan; },
+         "analogChannels[1].samples[2]: non-finite value (channel IB)"},
+        {"infinite sample", [](Recording& r, Options&) { r.analogChannels[0].samples[0] = -HUGE_VAL; },
+         "analogChannels[0].samples[0]: "},
+        {"beyond FLOAT32",
+         [](Recording& r, Options& o) {
+             o = {Revision::Rev2013, DataFormat::Float32, false};
+             r.analogChannels[2].samples[1] = 1e39;
+         },
+         "analogChannels[2].samples[1]: "},
+        {"status value 2", [](Recording& r, Options&) { r.statusChannels[0].samples[1] = 2; },
+         "statusChannels[0].samples[1]: "},
+        {"comma in id", [](Recording& r, Options&) { r.analogChannels[0].id = "I,A"; }, "analogChannels[0].id: "},
+        {"empty unit", [](Recording& r, Options&) { r.analogChannels[1].unit.clear(); }, "analogChannels[1].unit: "},
+        {"long phase", [](Recording& r, Options&) { r.analogChannels[0].phase = "ABC"; }, "analogChannels[0].phase: "},
+        {"line break in station", [](Recording& r, Options&) { r.stationName = "Bay\r\n1"; }, "stationName: "},
+        {"long device id", [](Recording& r, Options&) { r.deviceId = std::string(65, 'x'); }, "deviceId: "},
+        {"comma in status id", [](Recording& r, Options&) { r.statusChannels[0].id = "a,b"; },
+         "statusChannels[0].id: "},
+        {"cff for 1999",
+         [](Recording&, Options& o) {
+             o = {Revision::Rev1999, DataFormat::Binary, true};
+         },
+         "singleFile: "},
+        {"BINARY32 for 1999",
+         [](Recording&, Options& o) {
+             o = {Revision::Rev1999, DataFormat::Binary32, false};
+         },
+         "format: BINARY32"},
+        {"FLOAT32 for 1999",
+         [](Recording&, Options& o) {
+             o = {Revision::Rev1999, DataFormat::Float32, false};
+         },
+         "format: FLOAT32"},
+    };
+    for (const BadCase& c : cases) {
+        Recording recording = tinyRecording(32767);
+        Options options{Revision::Rev2013, DataFormat::Binary, false};
+        c.spoil(recording, options);
+        try {
+            renderComtrade(recording, options);
+            ADD_FAILURE() << c.name << ": no exception";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.field, 0), 0u) << c.name << ": " << e.what();
+        }
+    }
+}
+
+}  // namespace
