@@ -16,3 +16,18 @@ if(KEX_ENABLE_TSAN)
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)
 endif()
+
+# Fuzzing: every target is instrumented for libFuzzer's coverage feedback and
+# runs under AddressSanitizer and UndefinedBehaviorSanitizer; the harnesses in
+# fuzz/ link libFuzzer's main.
+option(KEX_BUILD_FUZZERS "Build the libFuzzer harnesses (Clang only)" OFF)
+if(KEX_BUILD_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "KEX_BUILD_FUZZERS needs Clang (libFuzzer); configure with CMAKE_CXX_COMPILER=clang++")
+    endif()
+    if(KEX_ENABLE_TSAN)
+        message(FATAL_ERROR "KEX_BUILD_FUZZERS runs under AddressSanitizer and excludes KEX_ENABLE_TSAN")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Second command: builds and runs every test, with GCC and Clang (warnings as
 # errors) and under AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# concurrency test under ThreadSanitizer.
+# concurrency test under ThreadSanitizer and the fuzz harnesses (libFuzzer with
+# ASan + UBSan) for a bounded time each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,3 +19,8 @@ echo "== tsan =="
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan
+
+echo "== fuzz (each harness for a bounded time) =="
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz

@@ -1,0 +1,537 @@
+// Drives the library's numeric interface with arbitrary values (NaN and
+// infinity included, every fault kind, network type, phase and channel) and
+// checks what must hold for any input:
+//   - nothing crashes and the sanitizers stay silent;
+//   - calculate() twice gives the same bits, and a model that calculated
+//     another record first ends up with the same bits as well;
+//   - for a record that a scenario file may hold (the scenario validation
+//     accepts it, and its sizes are within what an instrument can meet),
+//     every sample of the six channels is a finite number;
+//   - the steady-state calculators give the same bits for the same input, and
+//     the polygon test does not depend on which vertex the polygon starts at.
+// A violated property prints the record and aborts, so libFuzzer keeps the
+// input as a crash.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "CalculationFault.h"
+#include "CalculationP.h"
+#include "CalculationRl.h"
+#include "CalculationSymComponents.h"
+#include "CalculationZ.h"
+#include "DistanceParameters.h"
+#include "FuzzInput.h"
+#include "KexCalculateLocalization.h"
+#include "PoligonHelper.h"
+#include "ThreePhaseSystem.h"
+#include "ThreePhaseUISystem.h"
+
+namespace {
+
+using namespace KexCalculate;
+using kexfuzz::FuzzInput;
+
+// ------------------------------------------------------------ values
+
+using Values = std::vector<double>;
+
+void append(Values& out, double x) { out.push_back(x); }
+void append(Values& out, bool flag) { out.push_back(flag ? 1.0 : 0.0); }
+void append(Values& out, const Complex& z) {
+    out.push_back(z.re);
+    out.push_back(z.im);
+}
+void append(Values& out, const Complex3& t) {
+    for (const Complex& z : t.values) {
+        append(out, z);
+    }
+}
+void append(Values& out, const ThreePhaseSystem& s) {
+    for (const Complex& z : s.values) {
+        append(out, z);
+    }
+}
+void append(Values& out, const ThreePhaseUISystem& s) {
+    append(out, s.voltages);
+    append(out, s.currents);
+}
+
+// Bit for bit: a NaN equals a NaN with the same payload, 0 differs from -0.
+bool sameBits(const Values& a, const Values& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+// ------------------------------------------------------------ the transient case
+
+// What a scenario file holds besides the record: how the channels are sampled.
+struct TransientCase {
+    RlParameters record{};
+    double sampleRate = 0.0;
+    double duration = 0.0;
+};
+
+// Where the model is probed beyond the sampling grid.
+struct Probes {
+    std::array<double, 3> times{};  // host time
+    int channel = 0;
+    double tau = 0.0;
+    std::array<std::uint32_t, 4> sampleIndices{};
+};
+
+Complex readComplex(FuzzInput& in) {
+    const double re = in.number();
+    const double im = in.number();
+    return {re, im};
+}
+
+TransientCase readTransientCase(FuzzInput& in) {
+    TransientCase c;
+    RlParameters& p = c.record;
+    p.networkType = static_cast<std::int8_t>(in.byte());
+    p.faultKind = in.byte();
+    p.faultPhase = in.byte();
+    p.useFaultResistance = (in.byte() & 1U) != 0;
+    p.preFaultDuration = in.number();
+    p.loadCurrent = in.number();
+    p.loadVoltage = in.number();
+    p.loadAngle = in.number();
+    p.frequency = in.number();
+    p.zS1 = readComplex(in);
+    p.kS1 = readComplex(in);
+    p.zLine = readComplex(in);
+    p.kLine = readComplex(in);
+    p.zS2 = readComplex(in);
+    p.kS2 = readComplex(in);
+    p.zBranch = readComplex(in);
+    p.kBranch = readComplex(in);
+    p.faultResistance = in.number();
+    p.faultDistance = in.number();
+    p.branchDistance = in.number();
+    p.initialAngle = in.number();
+    p.swingPeriod = in.number();
+    p.swingAngle = in.number();
+    p.swingRiseTau = in.number();
+    p.swingDecayTau = in.number();
+    p.asyncSlipPeriod = in.number();
+    p.asyncRiseTau = in.number();
+    p.zSwitched = readComplex(in);
+    c.sampleRate = in.number();
+    c.duration = in.number();
+    return c;
+}
+
+Probes readProbes(FuzzInput& in) {
+    Probes probes;
+    for (double& t : probes.times) {
+        t = in.number();
+    }
+    probes.channel = in.bits<std::int32_t>();
+    probes.tau = in.number();
+    for (std::uint32_t& k : probes.sampleIndices) {
+        k = in.bits<std::uint32_t>();
+    }
+    return probes;
+}
+
+void printRecord(const TransientCase& c) {
+    const RlParameters& p = c.record;
+    const auto z = [](const char* name, const Complex& v) {
+        std::fprintf(stderr, "  %s [%.17g, %.17g]\n", name, v.re, v.im);
+    };
+    const auto x = [](const char* name, double v) { std::fprintf(stderr, "  %s %.17g\n", name, v); };
+    std::fprintf(stderr, "record:\n  networkType %d\n  faultKind %u\n  faultPhase %u\n  useFaultResistance %d\n",
+                 int{p.networkType}, unsigned{p.faultKind}, unsigned{p.faultPhase}, p.useFaultResistance ? 1 : 0);
+    x("preFaultDuration", p.preFaultDuration);
+    x("loadCurrent", p.loadCurrent);
+    x("loadVoltage", p.loadVoltage);
+    x("loadAngle", p.loadAngle);
+    x("frequency", p.frequency);
+    z("zS1", p.zS1);
+    z("kS1", p.kS1);
+    z("zLine", p.zLine);
+    z("kLine", p.kLine);
+    z("zS2", p.zS2);
+    z("kS2", p.kS2);
+    z("zBranch", p.zBranch);
+    z("kBranch", p.kBranch);
+    x("faultResistance", p.faultResistance);
+    x("faultDistance", p.faultDistance);
+    x("branchDistance", p.branchDistance);
+    x("initialAngle", p.initialAngle);
+    x("swingPeriod", p.swingPeriod);
+    x("swingAngle", p.swingAngle);
+    x("swingRiseTau", p.swingRiseTau);
+    x("swingDecayTau", p.swingDecayTau);
+    x("asyncSlipPeriod", p.asyncSlipPeriod);
+    x("asyncRiseTau", p.asyncRiseTau);
+    z("zSwitched", p.zSwitched);
+    x("sampleRate", c.sampleRate);
+    x("duration", c.duration);
+}
+
+[[noreturn]] void fail(const TransientCase& c, const char* property) {
+    std::fprintf(stderr, "\nproperty violated: %s\n", property);
+    printRecord(c);
+    std::abort();
+}
+
+// Every member of the model, then everything a host reads from it.
+Values snapshot(const CalculationRl& m, const Probes& probes) {
+    Values out;
+    for (const Complex& z : {m._e1, m._e2, m._uLoad, m._iLoad, m._zLoad, m._zFault, m._zS1, m._zLine, m._zS2, m._zSum,
+                             m._zK, m._zRest, m._zBranch, m._zSwitched, m._e1Start, m._e2Start, m._work1, m._work2}) {
+        append(out, z);
+    }
+    for (const Complex3* t :
+         {&m._predI, &m._predU, &m._faultU, &m._faultI, &m._zS1Sym, &m._zBranchSym, &m._zRightSym, &m._zKSym,
+          &m._zReverseSym, &m._zEqSym, &m._zLoopSym, &m._iHealthySym, &m._iFaultedSym, &m._iSource1Sym}) {
+        append(out, *t);
+    }
+    for (double x : {m._faultDistance, m._omega, m._delta0, m._tau}) {
+        append(out, x);
+    }
+    for (unsigned k = 0; k < 3U; ++k) {
+        append(out, m._aperiodicI[k]);
+        append(out, m._aperiodicU[k]);
+    }
+
+    const double disturbance = m._params->preFaultDuration;
+    for (double time : {probes.times[0], probes.times[1], probes.times[2], disturbance, disturbance + 0.001}) {
+        for (int channel : {-1, 0, 1, 2, 3, 4, 5, 6, probes.channel}) {
+            append(out, m.getMgn(channel, time));
+            append(out, m._getComplexValue(channel, time - disturbance));
+            append(out, m._getExponenValue(channel, time - disturbance, probes.tau));
+        }
+        const E1E2UI state = m.getE1E2UI(time - disturbance);
+        for (const Complex& z : {state.e1, state.e2, state.u, state.i}) {
+            append(out, z);
+        }
+    }
+    for (int channel : {-1, 0, 1, 2, 3, 4, 5, 6, probes.channel}) {
+        append(out, m.isChnnelActiv(channel));
+    }
+    const SwingOrAmowUIValues magnitudes = m.getSwingOrAmowUIValues();
+    for (double x : {magnitudes.uMin, magnitudes.iMax, magnitudes.uMax}) {
+        append(out, x);
+    }
+    return out;
+}
+
+// The rules a scenario file's record must satisfy before it is run: finite
+// numbers, codes in range, a physical network (no negative resistance, no
+// negative zero-sequence factor, a loop with an impedance), positive time
+// constants and a sampling of at least one and at most ten million samples.
+bool acceptedByScenarioValidation(const TransientCase& c) {
+    constexpr double kVanishingImpedance = 1e-6;
+    constexpr double kMaxTimeSpan = 1.0e6;
+    constexpr double kMaxSampleRate = 1.0e6;
+    constexpr double kMaxSampleCount = 1.0e7;
+    const RlParameters& p = c.record;
+    const Complex impedances[] = {p.zS1, p.zLine, p.zS2, p.zBranch, p.zSwitched};
+    const Complex factors[] = {p.kS1, p.kLine, p.kS2, p.kBranch};
+    const double numbers[] = {p.preFaultDuration, p.loadCurrent,   p.loadVoltage,    p.loadAngle,       p.frequency,
+                              p.faultResistance,  p.faultDistance, p.branchDistance, p.initialAngle,    p.swingPeriod,
+                              p.swingAngle,       p.swingRiseTau,  p.swingDecayTau,  p.asyncSlipPeriod, p.asyncRiseTau,
+                              c.sampleRate,       c.duration};
+    for (double x : numbers) {
+        if (!std::isfinite(x)) {
+            return false;
+        }
+    }
+    for (const Complex& z : impedances) {
+        if (!std::isfinite(z.re) || !std::isfinite(z.im) || z.re < 0.0) {
+            return false;
+        }
+    }
+    for (const Complex& k : factors) {
+        if (!std::isfinite(k.re) || !std::isfinite(k.im) || k.re < 0.0 || k.im < 0.0) {
+            return false;
+        }
+    }
+    if (p.networkType < 0 || p.networkType > 3 || p.faultKind > 12 || p.faultPhase > 2) {
+        return false;
+    }
+    if (!(p.frequency > 0.0) || p.loadVoltage < 0.0 || p.loadCurrent < 0.0) {
+        return false;
+    }
+    if (p.preFaultDuration < 0.0 || p.preFaultDuration > kMaxTimeSpan) {
+        return false;
+    }
+    if (!(c.sampleRate > 0.0 && c.sampleRate <= kMaxSampleRate) || !(c.duration > 0.0 && c.duration <= kMaxTimeSpan)) {
+        return false;
+    }
+    const double samples = std::round(c.duration * c.sampleRate);
+    if (samples < 1.0 || samples > kMaxSampleCount) {
+        return false;
+    }
+    const Complex line = p.networkType >= 2 ? Complex(p.zLine.re / 2.0, p.zLine.im / 2.0) : p.zLine;
+    const Complex loop = (p.zS1 + line) + p.zS2;
+    if (std::hypot(loop.re, loop.im) < kVanishingImpedance) {
+        return false;
+    }
+    if (p.networkType == 1 && p.branchDistance < 0.0) {
+        return false;
+    }
+    if (p.useFaultResistance && p.faultResistance < 0.0) {
+        return false;
+    }
+    if (p.swingRiseTau < 0.0 || p.swingDecayTau < 0.0 || p.asyncRiseTau < 0.0) {
+        return false;
+    }
+    if (p.faultKind == 8 && !(p.swingPeriod > 0.0)) {
+        return false;
+    }
+    if (p.faultKind == 9 && p.asyncSlipPeriod == 0.0) {
+        return false;
+    }
+    if (p.faultKind == 11 && p.networkType == 0) {
+        const Complex switched = p.zS1 + p.zSwitched;
+        if (std::hypot(switched.re, switched.im) < kVanishingImpedance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sizes an instrument can meet. The validation above accepts any finite
+// magnitude and any period above zero; beyond these bounds the double
+// arithmetic overflows (a load voltage of 1e284 V, a swing period of 5e-315 s
+// give NaN samples), which is a matter of range, not of the model.
+bool withinEngineeringRange(const TransientCase& c) {
+    constexpr double kLargest = 1.0e9;          // V, A, ohm, s, Hz, degrees, factors
+    constexpr double kShortestPeriod = 1.0e-9;  // s
+    const RlParameters& p = c.record;
+    const double magnitudes[] = {
+        p.preFaultDuration, p.loadCurrent,  p.loadVoltage,  p.loadAngle,       p.frequency,     p.zS1.re,
+        p.zS1.im,           p.kS1.re,       p.kS1.im,       p.zLine.re,        p.zLine.im,      p.kLine.re,
+        p.kLine.im,         p.zS2.re,       p.zS2.im,       p.kS2.re,          p.kS2.im,        p.zBranch.re,
+        p.zBranch.im,       p.kBranch.re,   p.kBranch.im,   p.faultResistance, p.faultDistance, p.branchDistance,
+        p.initialAngle,     p.swingPeriod,  p.swingAngle,   p.swingRiseTau,    p.swingDecayTau, p.asyncSlipPeriod,
+        p.asyncRiseTau,     p.zSwitched.re, p.zSwitched.im, c.sampleRate,      c.duration};
+    for (double x : magnitudes) {
+        if (std::fabs(x) > kLargest) {
+            return false;
+        }
+    }
+    if (p.faultKind == 8 && p.swingPeriod < kShortestPeriod) {
+        return false;
+    }
+    return !(p.faultKind == 9 && std::fabs(p.asyncSlipPeriod) < kShortestPeriod);
+}
+
+void checkTransientModel(const TransientCase& c, const Probes& probes) {
+    CalculationRl model(&c.record);
+    model.calculate();
+    const Values first = snapshot(model, probes);
+    model.calculate();
+    if (!sameBits(snapshot(model, probes), first)) {
+        fail(c, "calculate() twice on one object gives different bits");
+    }
+
+    // Another disturbance on another network first, then this record.
+    RlParameters other = c.record;
+    other.faultKind = static_cast<std::uint8_t>(c.record.faultKind ^ 0x0BU);
+    other.networkType = static_cast<std::int8_t>(c.record.networkType ^ 0x03);
+    other.initialAngle = c.record.initialAngle + 1.0;
+    CalculationRl reused(&other);
+    reused.calculate();
+    reused._params = &c.record;
+    reused.calculate();
+    if (!sameBits(snapshot(reused, probes), first)) {
+        fail(c, "the result depends on an earlier calculation");
+    }
+
+    if (!acceptedByScenarioValidation(c) || !withinEngineeringRange(c)) {
+        return;
+    }
+    // The samples a host takes: k / sampleRate for k = 0 .. count - 1.
+    const auto count = static_cast<std::uint32_t>(std::round(c.duration * c.sampleRate));
+    const auto atDisturbance =
+        static_cast<std::uint32_t>(std::fmin(c.record.preFaultDuration * c.sampleRate, count - 1.0));
+    std::vector<double> times{c.record.preFaultDuration};
+    for (std::uint32_t k :
+         {0U, count - 1U, atDisturbance, atDisturbance + 1U, probes.sampleIndices[0] % count,
+          probes.sampleIndices[1] % count, probes.sampleIndices[2] % count, probes.sampleIndices[3] % count}) {
+        times.push_back(static_cast<double>(k) / c.sampleRate);
+    }
+    for (double time : times) {
+        for (int channel = 0; channel < 6; ++channel) {
+            const double sample = model.getMgn(channel, time);
+            if (!std::isfinite(sample)) {
+                std::fprintf(stderr, "\nchannel %d at time %.17g gives %g\n", channel, time, sample);
+                fail(c, "a valid record gives a sample that is not a finite number");
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------ steady state
+
+// Mostly the defined kinds, sometimes any value the type can hold.
+Fault readFault(FuzzInput& in) {
+    const std::uint8_t choice = in.byte();
+    if (choice < 224U) {
+        return static_cast<Fault>(choice % 11U);
+    }
+    return static_cast<Fault>(in.bits<std::int32_t>());
+}
+
+KexRelay::AnalogChannelSourceType readSourceType(FuzzInput& in) {
+    const std::uint8_t choice = in.byte();
+    if (choice < 224U) {
+        return static_cast<KexRelay::AnalogChannelSourceType>(choice % 2U);
+    }
+    return static_cast<KexRelay::AnalogChannelSourceType>(in.bits<std::int32_t>());
+}
+
+Kex::Polar readPolar(FuzzInput& in) {
+    const double amplitude = in.number();
+    const double angle = in.number();
+    return {amplitude, angle};
+}
+
+struct SteadyStateCase {
+    Fault fault = AN;
+    KexRelay::AnalogChannelSourceType type = KexRelay::Current;
+    double value = 0.0;
+    double angle = 0.0;
+    double healthy = 0.0;
+    Complex complexValue;
+    Complex power;
+    double current = 0.0;
+    double voltage = 0.0;
+    Kex::Polar z{};
+    DistanceParameters settings;
+    GroundFactorMode anyMode = K0;
+    bool voltageReference = false;
+    Complex3 sequences;
+    int shift = 0;
+    int index = 0;
+    std::vector<Kex::PointF> polygon;
+    Kex::PointF point{};
+    std::string key;
+};
+
+SteadyStateCase readSteadyStateCase(FuzzInput& in) {
+    SteadyStateCase c;
+    c.fault = readFault(in);
+    c.type = readSourceType(in);
+    c.value = in.number();
+    c.angle = in.number();
+    c.healthy = in.number();
+    c.complexValue = readComplex(in);
+    c.power = readComplex(in);
+    c.current = in.number();
+    c.voltage = in.number();
+    c.z = readPolar(in);
+    c.settings.lineImpedance = readPolar(in);
+    c.settings.loop.arcResistance = (in.byte() & 1U) != 0;
+    c.settings.loop.k0 = readPolar(in);
+    c.settings.loop.reRlXeXl = readComplex(in);
+    c.settings.loop.z0z1 = readPolar(in);
+    c.anyMode = static_cast<GroundFactorMode>(in.bits<std::int32_t>());
+    c.voltageReference = (in.byte() & 1U) != 0;
+    for (Complex& z : c.sequences.values) {
+        z = readComplex(in);
+    }
+    c.shift = in.bits<std::int32_t>();
+    c.index = in.bits<std::int32_t>();
+    const std::size_t vertices = in.byte() % 9U;
+    for (std::size_t k = 0; k < vertices; ++k) {
+        const float x = in.bits<float>();
+        const float y = in.bits<float>();
+        c.polygon.push_back({x, y});
+    }
+    c.point.x = in.bits<float>();
+    c.point.y = in.bits<float>();
+    c.key = in.text(24);
+    return c;
+}
+
+Values steadyStateResults(const SteadyStateCase& c) {
+    Values out;
+    append(out, CalculationFault::calculateFault(c.type, c.fault, c.value, c.angle, c.healthy));
+    append(out, CalculationFault::calculateFault(c.type, c.fault, c.complexValue, c.healthy));
+    append(out, CalculationFault::_getFautPhaseValues(c.fault, c.value, c.healthy));
+    append(out, static_cast<double>(CalculationFault::_getShiftCount(c.fault)));
+
+    Complex power = c.power;
+    append(out, CalculationP::calculatePIconst(c.fault, power, c.current));
+    append(out, CalculationP::calculatePUconst(c.fault, power, c.voltage));
+
+    for (GroundFactorMode mode : {K0, RE_RL_XE_XL, Z0_Z1, c.anyMode}) {
+        DistanceParameters settings = c.settings;
+        settings.loop.groundFactorMode = mode;
+        CalculationZ calculator;
+        calculator.voltageReference = c.voltageReference;
+        append(out, calculator.calculateZIconst(c.fault, c.z, c.current, c.healthy, settings));
+        append(out, calculator.calculateZUconst(c.fault, c.z, c.voltage, c.healthy, settings));
+        append(out, calculator._getThreePhaseUISystem(c.fault, c.voltage, c.current, c.angle, c.healthy, c.value));
+        Complex u = c.complexValue;
+        Complex i = c.power;
+        append(out, calculator._calcZForUI(c.fault, u, i, c.healthy, settings));
+        append(out, calculator._calc1PhaseFaultZFromUI(u, i, c.healthy, settings));
+        append(out, calculator._faultLoopZ(c.fault, c.complexValue, settings));
+        append(out, calculator.parallel(u, i));
+    }
+
+    append(out, CalculationSymComponents::CalcComplex3PhseSystem(c.sequences));
+    append(out, CalculationSymComponents::Calc3PhseSystem(c.sequences));
+    append(out, CalculationSymComponents::Calc3PhseSystem(SymComponents(c.sequences)));
+    Complex3 aliased = c.sequences;
+    CalculationSymComponents::setFaultValues(aliased, aliased);
+    append(out, aliased);
+
+    ThreePhaseSystem system(c.sequences);
+    system.shftPhaseValues(c.shift);
+    system.rotate(c.angle);
+    append(out, system);
+    append(out, system.getPhaseComplexValue(static_cast<Phase>(c.index)));
+    append(out, c.sequences.ix(c.index));
+    Complex3 writable = c.sequences;
+    writable.ix(c.index) = Complex(1.0, 1.0);
+    append(out, writable.ix(c.index));
+
+    append(out, isPointInPoligon(c.polygon, c.point));
+    const char* text = lng::KexCalculate::get(c.key);
+    append(out, static_cast<double>(std::strlen(text)));
+    return out;
+}
+
+void checkSteadyState(const SteadyStateCase& c) {
+    const Values first = steadyStateResults(c);
+    if (!sameBits(steadyStateResults(c), first)) {
+        std::fprintf(stderr, "\nproperty violated: a steady-state calculation gives different bits for one input\n");
+        std::abort();
+    }
+    // The even-odd rule counts the same edges whichever vertex comes first.
+    const bool inside = isPointInPoligon(c.polygon, c.point);
+    std::vector<Kex::PointF> turned = c.polygon;
+    for (std::size_t k = 1; k < turned.size(); ++k) {
+        std::rotate(turned.begin(), turned.begin() + 1, turned.end());
+        if (isPointInPoligon(turned, c.point) != inside) {
+            std::fprintf(stderr, "\nproperty violated: the polygon test depends on the first vertex\n");
+            std::abort();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput in(data, size);
+    const TransientCase transient = readTransientCase(in);
+    const Probes probes = readProbes(in);
+    const SteadyStateCase steadyState = readSteadyStateCase(in);
+    checkTransientModel(transient, probes);
+    checkSteadyState(steadyState);
+    return 0;
+}
