@@ -1,0 +1,164 @@
+// The six channels' waveforms: pre-fault wave, fault-state wave with the
+// decaying aperiodic term, channel activity, and the current's continuity at
+// the disturbance instant.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <tuple>
+
+#include "RlTestSupport.h"
+
+namespace {
+
+using namespace RlTest;
+
+// A model whose state is set by hand, for the waveform arithmetic alone.
+struct HandSetModel {
+    HandSetModel() : params(makeRecord(0, 0)), model(&params) {
+        params.preFaultDuration = 0.1;
+        params.initialAngle = 0.0;
+        model._omega = 100.0 * kPi;
+    }
+    RlParameters params;
+    CalculationRl model;
+};
+
+TEST(RlWaveform, WorkedExample) {
+    HandSetModel h;
+    h.model._faultI.values[0] = Complex(10.0, -10.0);
+    h.model._aperiodicI[0] = -5.0;
+    h.model._tau = 0.05;
+    // t' = 0.005: the periodic part is 10 sqrt(2) sin(pi/2 - pi/4) = 10.
+    EXPECT_NEAR(h.model.getMgn(0, 0.105), kSqrt2 * (10.0 - 5.0 * std::exp(-0.1)), 1e-12);
+    EXPECT_NEAR(h.model.getMgn(0, 0.105), 7.744, 5e-4);
+    // At the disturbance instant the aperiodic term has its full amplitude.
+    EXPECT_NEAR(h.model.getMgn(0, 0.1), kSqrt2 * (-5.0 - 10.0), 1e-12);
+    // Voltage channels take the voltage of their phase.
+    h.model._faultU.values[1] = Complex(0.0, 40.0);
+    h.model._aperiodicU[1] = 2.0;
+    EXPECT_NEAR(h.model.getMgn(4, 0.105), kSqrt2 * (2.0 * std::exp(-0.1) + 40.0 * std::cos(kPi / 2)), 1e-12);
+}
+
+TEST(RlWaveform, PreFaultWaveOfEveryPhase) {
+    const CalculatedModel m(makeRecord(0, 2));
+    const double t = -0.005;  // a quarter period before the disturbance
+    for (int phase = 0; phase < 3; ++phase) {
+        const double angle = 0.7 - phase * 2.0 * kPi / 3.0;
+        EXPECT_NEAR(m.model.getMgn(3 + phase, 0.04 + t), kSqrt2 * 57.735 * std::sin(-kPi / 2 + angle), 1e-9);
+        EXPECT_NEAR(m.model.getMgn(phase, 0.04 + t), kSqrt2 * 1.5 * std::sin(-kPi / 2 + angle - 25.0 * kPi / 180.0),
+                    1e-9);
+    }
+}
+
+TEST(RlWaveform, AperiodicTermEndsAfterFifteenTimeConstants) {
+    HandSetModel h;
+    const double tau = 0.0625;  // 15 tau is exact
+    h.model._tau = tau;
+    h.model._aperiodicI[2] = -3.0;
+    EXPECT_DOUBLE_EQ(h.model._getExponenValue(2, 14.0 * tau, tau), -3.0 * std::exp(-14.0));
+    EXPECT_DOUBLE_EQ(h.model._getExponenValue(2, 14.99 * tau, tau), -3.0 * std::exp(-14.99));
+    EXPECT_EQ(h.model._getExponenValue(2, 15.0 * tau, tau), 0.0);
+    EXPECT_EQ(h.model._getExponenValue(2, 15.5 * tau, tau), 0.0);
+    EXPECT_EQ(h.model._getExponenValue(2, -0.001, tau), 0.0);
+    EXPECT_DOUBLE_EQ(h.model.getMgn(2, 0.1 + 14.0 * tau), kSqrt2 * -3.0 * std::exp(-14.0));
+    EXPECT_EQ(h.model.getMgn(2, 0.1 + 15.0 * tau), 0.0);
+    h.model._aperiodicI[2] = 0.9e-6;  // below the floor
+    EXPECT_EQ(h.model._getExponenValue(2, tau, tau), 0.0);
+}
+
+TEST(RlWaveform, NoAperiodicTermWithoutTimeConstant) {
+    HandSetModel h;
+    h.model._aperiodicI[0] = 5.0;
+    for (double tau : {0.0, std::numeric_limits<double>::quiet_NaN()}) {
+        h.model._tau = tau;
+        EXPECT_EQ(h.model.getMgn(0, 0.11), 0.0);
+        EXPECT_EQ(h.model._getExponenValue(0, 0.01, tau), 0.0);
+    }
+}
+
+struct ActivityCase {
+    double preFaultDuration;
+    double preFault;
+    double faultState;
+    bool active;
+};
+
+class RlChannelActivity : public ::testing::TestWithParam<ActivityCase> {};
+
+TEST_P(RlChannelActivity, Thresholds) {
+    const ActivityCase& c = GetParam();
+    HandSetModel h;
+    h.params.preFaultDuration = c.preFaultDuration;
+    h.model._predI.values[1] = Complex(0.0, c.preFault);
+    h.model._faultI.values[1] = Complex(c.faultState, 0.0);
+    h.model._predU.values[1] = Complex(c.preFault, 0.0);
+    h.model._faultU.values[1] = Complex(0.0, -c.faultState);
+    EXPECT_EQ(h.model.isChnnelActiv(1), c.active);
+    EXPECT_EQ(h.model.isChnnelActiv(4), c.active);
+    EXPECT_FALSE(h.model.isChnnelActiv(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RlChannelActivity,
+                         ::testing::Values(ActivityCase{0.1, 0.0, 0.001, false},
+                                           ActivityCase{0.1, 0.0, 0.0010001, true},
+                                           ActivityCase{0.1, 0.0006, 0.0006, true},
+                                           ActivityCase{0.0001, 0.0006, 0.0006, true},
+                                           ActivityCase{0.00009999, 0.0006, 0.0006, false},
+                                           ActivityCase{0.0, 5.0, 0.0, false}, ActivityCase{0.1, 5.0, 0.0, true}));
+
+TEST(RlWaveform, ChannelsOutsideZeroToFiveCarryNothing) {
+    for (int kind : {0, 8, 9, 10, 12}) {
+        SCOPED_TRACE(kind);
+        const CalculatedModel m(makeRecord(2, kind));
+        for (int channel : {-1, 6, 7, 100}) {
+            EXPECT_FALSE(m.model.isChnnelActiv(channel));
+            for (double time : {0.0, 0.04, 0.0537}) {
+                EXPECT_EQ(m.model.getMgn(channel, time), 0.0);
+            }
+        }
+        EXPECT_TRUE(m.model.isChnnelActiv(5));
+    }
+}
+
+// Without a disturbance every channel continues its pre-fault wave.
+TEST(RlWaveform, NoDisturbanceContinuesEveryWave) {
+    const CalculatedModel m(makeRecord(0, 12));
+    for (int channel = 0; channel < 6; ++channel) {
+        for (double t : {0.0, 0.0031, 0.0437}) {
+            const Complex3& pre = channel < 3 ? m.model._predI : m.model._predU;
+            const Cx x = cx(pre.values[static_cast<unsigned>(channel % 3)]);
+            EXPECT_NEAR(m.model.getMgn(channel, 0.04 + t), kSqrt2 * std::abs(x) * std::sin(100 * kPi * t + std::arg(x)),
+                        1e-9);
+        }
+    }
+}
+
+// The current of an inductive network cannot jump: at the disturbance instant
+// the aperiodic term cancels the jump of the fault-state wave, up to its floor.
+class RlCurrentContinuity : public ::testing::TestWithParam<std::tuple<int, NetworkCase>> {};
+
+TEST_P(RlCurrentContinuity, AtDisturbanceInstant) {
+    const auto& [kind, network] = GetParam();
+    RlParameters p = makeRecord(network.networkType, kind, network.faultDistance);
+    p.faultPhase = 2;
+    p.useFaultResistance = true;
+    p.faultResistance = 1.2;
+    const CalculatedModel m(p);
+    for (int channel = 0; channel < 3; ++channel) {
+        const double before = m.model.getMgn(channel, std::nextafter(p.preFaultDuration, 0.0));
+        const double at = m.model.getMgn(channel, p.preFaultDuration);
+        EXPECT_NEAR(at, before, 3e-6) << "channel " << channel;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KindsAndNetworks, RlCurrentContinuity,
+                         ::testing::Combine(::testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 10, 11),
+                                            ::testing::ValuesIn(networkCases())),
+                         [](const auto& testInfo) {
+                             return "Kind" + std::to_string(std::get<0>(testInfo.param)) + "_" +
+                                    std::get<1>(testInfo.param).name;
+                         });
+
+}  // namespace

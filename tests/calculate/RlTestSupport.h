@@ -1,0 +1,136 @@
+// Records, network configurations and phasor helpers shared by the transient
+// model's tests. Expected values are formed with std::complex, independently of
+// the library's own complex arithmetic.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CalculationRl.h"
+
+namespace RlTest {
+
+using Cx = std::complex<double>;
+using Sequences = std::array<Cx, 3>;  // zero, positive, negative
+using KexCalculate::CalculationRl;
+using KexCalculate::Complex;
+using KexCalculate::Complex3;
+using KexCalculate::RlParameters;
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kSqrt2 = 1.4142135623730951;
+const Cx kOperatorA = std::polar(1.0, 2.0 * kPi / 3.0);  // a = e^(j 120 deg)
+
+inline Cx cx(const Complex& z) { return {z.re, z.im}; }
+
+// Part-by-part zero-sequence impedance (R0 = R1 * kR, X0 = X1 * kX).
+inline Cx zeroSequence(Cx z, Cx k) { return {z.real() * k.real(), z.imag() * k.imag()}; }
+
+inline bool isTwoPhaseKind(int kind) { return kind == 1 || kind == 3 || kind == 5 || kind == 7; }
+
+// The fault phase that leaves the results where they are computed: phase A for
+// the one-phase kinds, the pair B-C for the two-phase kinds.
+inline std::uint8_t referenceFaultPhase(int kind) { return isTwoPhaseKind(kind) ? 1U : 0U; }
+
+// A 50 Hz network with unequal sources, zero-sequence factors unlike 1, an
+// inductive load flow and the network at a non-zero angle at the disturbance.
+inline RlParameters makeRecord(int networkType, int faultKind, double faultDistance = 35.0) {
+    RlParameters p{};
+    p.networkType = static_cast<std::int8_t>(networkType);
+    p.preFaultDuration = 0.04;
+    p.loadCurrent = 1.5;
+    p.loadVoltage = 57.735;
+    p.loadAngle = 25.0;
+    p.frequency = 50.0;
+    p.zS1 = Complex(0.8, 9.0);
+    p.kS1 = Complex(1.4, 2.2);
+    p.zLine = Complex(3.0, 30.0);
+    p.kLine = Complex(2.8, 3.2);
+    p.zS2 = Complex(1.5, 14.0);
+    p.kS2 = Complex(0.9, 1.6);
+    p.zBranch = Complex(4.0, 22.0);
+    p.kBranch = Complex(2.5, 3.0);
+    p.faultKind = static_cast<std::uint8_t>(faultKind);
+    p.faultPhase = referenceFaultPhase(faultKind);
+    p.faultDistance = faultDistance;
+    p.branchDistance = 60.0;
+    p.initialAngle = 0.7;
+    p.swingPeriod = 0.5;
+    p.swingAngle = 120.0;
+    p.swingRiseTau = 0.1;
+    p.swingDecayTau = 2.0;
+    p.asyncSlipPeriod = 0.4;
+    p.asyncRiseTau = 0.05;
+    p.zSwitched = Complex(20.0, 8.0);
+    return p;
+}
+
+// A record and the model calculated from it; the model points at the record,
+// so the pair is neither copied nor moved.
+struct CalculatedModel {
+    explicit CalculatedModel(const RlParameters& record) : params(record), model(&params) { model.calculate(); }
+    CalculatedModel(const CalculatedModel&) = delete;
+    CalculatedModel& operator=(const CalculatedModel&) = delete;
+
+    RlParameters params;
+    CalculationRl model;
+};
+
+struct NetworkCase {
+    const char* name;
+    std::int8_t networkType;
+    double faultDistance;
+};
+
+inline std::vector<NetworkCase> networkCases() {
+    return {{"SingleLineFront", 0, 35.0}, {"SingleLineBehind", 0, -10.0}, {"TappedFront", 1, 35.0},
+            {"TappedBehind", 1, -10.0},   {"DoubleHealthy", 2, 35.0},     {"DoubleFaulted", 3, 35.0},
+            {"DoubleBehind", 2, -10.0}};
+}
+
+// Symmetrical components of a phase triple (A = S0 + S1 + S2, no factor 1/3).
+inline Sequences sequences(const Complex3& phases) {
+    const Cx a = cx(phases.values[0]);
+    const Cx b = cx(phases.values[1]);
+    const Cx c = cx(phases.values[2]);
+    const Cx a2 = kOperatorA * kOperatorA;
+    return {(a + b + c) / 3.0, (a + kOperatorA * b + a2 * c) / 3.0, (a + a2 * b + kOperatorA * c) / 3.0};
+}
+
+inline double largestMagnitude(const Complex3& t) {
+    return std::max({std::abs(cx(t.values[0])), std::abs(cx(t.values[1])), std::abs(cx(t.values[2]))});
+}
+
+inline ::testing::AssertionResult near(Cx actual, Cx expected, double tolerance) {
+    if (std::abs(actual - expected) <= tolerance) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "actual " << actual << ", expected " << expected << ", difference "
+                                         << std::abs(actual - expected) << " > " << tolerance;
+}
+
+inline ::testing::AssertionResult near(const Complex& actual, Cx expected, double tolerance) {
+    return near(cx(actual), expected, tolerance);
+}
+
+template <typename Triple>
+::testing::AssertionResult triplesNear(const Complex3& actual, const Triple& expected, double tolerance) {
+    for (unsigned i = 0; i < 3U; ++i) {
+        const ::testing::AssertionResult r = near(actual.values[i], Cx(expected[i]), tolerance);
+        if (!r) {
+            return ::testing::AssertionFailure() << "slot " << i << ": " << r.message();
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+inline std::array<Cx, 3> asArray(const Complex3& t) { return {cx(t.values[0]), cx(t.values[1]), cx(t.values[2])}; }
+
+}  // namespace RlTest
