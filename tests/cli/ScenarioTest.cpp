@@ -1,0 +1,320 @@
+// The transient scenario file: what is accepted, what each malformed file is
+// told, and that the built-in scenario reads back from its own JSON.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Scenario.h"
+
+namespace {
+
+using kexcalc::parseScenario;
+using kexcalc::ScenarioResult;
+using KexCalculate::Complex;
+using KexCalculate::RlParameters;
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + '\n';
+    }
+    return text;
+}
+
+void expectSameComplex(const Complex& a, const Complex& b, const char* field) {
+    EXPECT_EQ(a.re, b.re) << field;
+    EXPECT_EQ(a.im, b.im) << field;
+}
+
+void expectSameRecord(const RlParameters& a, const RlParameters& b) {
+    EXPECT_EQ(a.networkType, b.networkType);
+    EXPECT_EQ(a.preFaultDuration, b.preFaultDuration);
+    EXPECT_EQ(a.loadCurrent, b.loadCurrent);
+    EXPECT_EQ(a.loadVoltage, b.loadVoltage);
+    EXPECT_EQ(a.loadAngle, b.loadAngle);
+    EXPECT_EQ(a.frequency, b.frequency);
+    expectSameComplex(a.zS1, b.zS1, "zS1");
+    expectSameComplex(a.kS1, b.kS1, "kS1");
+    expectSameComplex(a.zLine, b.zLine, "zLine");
+    expectSameComplex(a.kLine, b.kLine, "kLine");
+    expectSameComplex(a.zS2, b.zS2, "zS2");
+    expectSameComplex(a.kS2, b.kS2, "kS2");
+    expectSameComplex(a.zBranch, b.zBranch, "zBranch");
+    expectSameComplex(a.kBranch, b.kBranch, "kBranch");
+    EXPECT_EQ(a.faultKind, b.faultKind);
+    EXPECT_EQ(a.faultPhase, b.faultPhase);
+    EXPECT_EQ(a.useFaultResistance, b.useFaultResistance);
+    EXPECT_EQ(a.faultResistance, b.faultResistance);
+    EXPECT_EQ(a.faultDistance, b.faultDistance);
+    EXPECT_EQ(a.branchDistance, b.branchDistance);
+    EXPECT_EQ(a.initialAngle, b.initialAngle);
+    EXPECT_EQ(a.swingPeriod, b.swingPeriod);
+    EXPECT_EQ(a.swingAngle, b.swingAngle);
+    EXPECT_EQ(a.swingRiseTau, b.swingRiseTau);
+    EXPECT_EQ(a.swingDecayTau, b.swingDecayTau);
+    EXPECT_EQ(a.asyncSlipPeriod, b.asyncSlipPeriod);
+    EXPECT_EQ(a.asyncRiseTau, b.asyncRiseTau);
+    expectSameComplex(a.zSwitched, b.zSwitched, "zSwitched");
+}
+
+// The built-in scenario as the documentation states it.
+TEST(Scenario, BuiltInScenarioIsTheDocumentedGroundFault) {
+    const kexcalc::TransientScenario s = kexcalc::defaultScenario();
+    const RlParameters& p = s.record;
+    EXPECT_EQ(p.networkType, 0);
+    EXPECT_EQ(p.faultKind, 2);
+    EXPECT_EQ(p.faultPhase, 0);
+    EXPECT_EQ(p.faultDistance, 50.0);
+    EXPECT_FALSE(p.useFaultResistance);
+    EXPECT_EQ(p.frequency, 50.0);
+    EXPECT_EQ(p.loadVoltage, 57.735);
+    EXPECT_EQ(p.loadCurrent, 1.0);
+    EXPECT_EQ(p.loadAngle, 20.0);
+    EXPECT_EQ(p.preFaultDuration, 0.1);
+    EXPECT_EQ(p.initialAngle, 0.0);
+    // Zero-sequence factors above 1, as on real lines and sources.
+    for (const Complex& k : {p.kS1, p.kLine, p.kS2}) {
+        EXPECT_GT(k.re, 1.0);
+        EXPECT_GT(k.im, 1.0);
+    }
+    EXPECT_EQ(s.sampleRate, 10000.0);
+    EXPECT_EQ(s.duration, 0.3);
+    EXPECT_EQ(kexcalc::sampleCount(s), 3000u);
+    EXPECT_EQ(s.startTimeNanoseconds, 946684800LL * 1000000000LL);  // 2000-01-01 00:00:00 UTC
+}
+
+TEST(Scenario, EmptyFileIsTheBuiltInScenario) {
+    const ScenarioResult result = parseScenario("{}");
+    ASSERT_TRUE(result.ok()) << joined(result.problems);
+    expectSameRecord(result.scenario.record, kexcalc::defaultScenario().record);
+}
+
+TEST(Scenario, PrintedBuiltInScenarioReadsBackUnchanged) {
+    const kexcalc::TransientScenario original = kexcalc::defaultScenario();
+    const ScenarioResult result = parseScenario(kexcalc::renderScenarioJson(original));
+    ASSERT_TRUE(result.ok()) << joined(result.problems);
+    expectSameRecord(result.scenario.record, original.record);
+    EXPECT_EQ(result.scenario.sampleRate, original.sampleRate);
+    EXPECT_EQ(result.scenario.duration, original.duration);
+    EXPECT_EQ(result.scenario.station, original.station);
+    EXPECT_EQ(result.scenario.device, original.device);
+    EXPECT_EQ(result.scenario.startTimeNanoseconds, original.startTimeNanoseconds);
+}
+
+// Every kind and phase is written by name (or number) and read back as it was.
+TEST(Scenario, EveryKindAndPhaseSurvivesTheRoundTrip) {
+    for (int kind = 0; kind <= 12; ++kind) {
+        for (int phase = 0; phase <= 2; ++phase) {
+            kexcalc::TransientScenario s = kexcalc::defaultScenario();
+            s.record.faultKind = static_cast<std::uint8_t>(kind);
+            s.record.faultPhase = static_cast<std::uint8_t>(phase);
+            s.record.networkType = static_cast<std::int8_t>(phase);
+            s.record.initialAngle = 0.1 * kind - 0.7;
+            const ScenarioResult result = parseScenario(kexcalc::renderScenarioJson(s));
+            ASSERT_TRUE(result.ok()) << "kind " << kind << ": " << joined(result.problems);
+            expectSameRecord(result.scenario.record, s.record);
+        }
+    }
+}
+
+struct Malformed {
+    const char* what;
+    const char* json;
+    const char* key;       // the problem line starts with "key: "
+    const char* mentions;  // and says this
+};
+
+class MalformedScenario : public testing::TestWithParam<Malformed> {};
+
+TEST_P(MalformedScenario, GivesOneProblemNamingTheKey) {
+    const Malformed& c = GetParam();
+    const ScenarioResult result = parseScenario(c.json);
+    ASSERT_EQ(result.problems.size(), 1u) << joined(result.problems);
+    const std::string& problem = result.problems[0];
+    EXPECT_EQ(problem.rfind(std::string(c.key) + ": ", 0), 0u) << problem;
+    EXPECT_NE(problem.find(c.mentions), std::string::npos) << problem;
+}
+
+const Malformed kMalformed[] = {
+    {"Typo", R"({"faultKnd": 2})", "faultKnd", "unknown key; did you mean faultKind?"},
+    {"UnknownKey", R"({"colour": "red"})", "colour", "unknown key"},
+    {"NumberAsString", R"({"loadVoltage": "57.7"})", "loadVoltage", "must be a number"},
+    {"ImpedanceOneNumber", R"({"zLine": [1.2]})", "zLine", "[R, X] in ohms"},
+    {"ImpedanceAsNumber", R"({"zS1": 6})", "zS1", "[R, X] in ohms"},
+    {"ImpedanceWithString", R"({"zS2": [0.8, "9"]})", "zS2", "two numbers"},
+    {"FactorsThreeNumbers", R"({"kLine": [3, 3.2, 1]})", "kLine", "[R0/R1, X0/X1]"},
+    {"BooleanAsNumber", R"({"useFaultResistance": 1})", "useFaultResistance", "true or false"},
+    {"NameAsNull", R"({"station": null})", "station", "must be a string"},
+    {"NumberOverflow", R"({"loadAngle": 1e400})", "scenario file", "1e400"},
+    {"SyntaxError", "{\"loadAngle\": 20,\n \"frequency\" 50}", "scenario file", "line 2"},
+    {"NotAnObject", R"([1, 2])", "scenario file", "JSON object"},
+    {"DuplicateKey", R"({"faultDistance": 10, "faultDistance": 20})", "faultDistance", "more than once"},
+    {"ZeroFrequency", R"({"frequency": 0})", "frequency", "above 0 Hz"},
+    {"NegativeFrequency", R"({"frequency": -50})", "frequency", "above 0 Hz"},
+    {"ZeroSampleRate", R"({"sampleRate": 0})", "sampleRate", "above 0"},
+    {"SampleRateTooHigh", R"({"sampleRate": 1000001})", "sampleRate", "at most 1000000 Hz"},
+    {"ZeroDuration", R"({"duration": 0})", "duration", "above 0"},
+    {"NegativeDuration", R"({"duration": -0.3})", "duration", "above 0"},
+    {"TooManySamples", R"({"sampleRate": 1000000, "duration": 10.5})", "duration", "10500000 samples"},
+    {"NoSample", R"({"sampleRate": 1000, "duration": 0.0004})", "duration", "shorter than one sample"},
+    {"NegativePreFault", R"({"preFaultDuration": -0.01})", "preFaultDuration", "must not be negative"},
+    {"FaultKindTooLarge", R"({"faultKind": 13})", "faultKind", "out of range"},
+    {"FaultKindFraction", R"({"faultKind": 2.5})", "faultKind", "whole number"},
+    {"FaultKindUnknownName", R"({"faultKind": "three-phase-tau"})", "faultKind", "one-phase-ground"},
+    {"NetworkTypeTooLarge", R"({"networkType": 4})", "networkType", "out of range"},
+    {"NetworkTypeNegative", R"({"networkType": -1})", "networkType", "out of range"},
+    {"NetworkTypeUnknownName", R"({"networkType": "triple-circuit"})", "networkType", "double-circuit-faulted"},
+    {"FaultPhaseTooLarge", R"({"faultPhase": 3})", "faultPhase", "out of range"},
+    {"FaultPhaseUnknownLetter", R"({"faultPhase": "D"})", "faultPhase", "unknown value 'D'"},
+    {"PairForOnePhaseKind", R"({"faultKind": "one-phase-ground", "faultPhase": "BC"})", "faultPhase", "use A, B or C"},
+    {"PhaseForTwoPhaseKind", R"({"faultKind": "two-phase", "faultPhase": "B"})", "faultPhase", "use AB, BC or CA"},
+    {"SwingWithoutPeriod", R"({"faultKind": "swing", "swingPeriod": 0})", "swingPeriod", "above 0 s"},
+    {"AsyncWithoutSlip", R"({"faultKind": 9, "asyncSlipPeriod": 0})", "asyncSlipPeriod", "other than 0"},
+    {"NoLoopImpedance", R"({"zS1": [0, 0], "zLine": [0, 0], "zS2": [0, 0]})", "zS1, zLine, zS2",
+     "zS1 + zLine + zS2 has no impedance"},
+    // zS1 + zLine/2 + zS2 = j1 - j1 = 0, while zS1 + zLine + zS2 = -j1 would do.
+    {"NoLoopImpedanceDoubleCircuit",
+     R"({"networkType": "double-circuit-healthy", "zS1": [0, 1], "zLine": [0, -2], "zS2": [0, 0]})", "zS1, zLine, zS2",
+     "zS1 + zLine/2 + zS2 has no impedance"},
+    {"NegativeSourceResistance", R"({"zS2": [-0.1, 9]})", "zS2", "negative resistance"},
+    {"NegativeLineResistance", R"({"zLine": [-1.2, 12]})", "zLine", "negative resistance"},
+    {"NegativeBranchResistance", R"({"zBranch": [-0.6, 6]})", "zBranch", "negative resistance"},
+    {"NegativeZeroSequenceFactor", R"({"kS1": [-1.5, 2]})", "kS1", "negative zero-sequence factor"},
+    {"NegativeFaultResistance", R"({"useFaultResistance": true, "faultResistance": -2})", "faultResistance",
+     "must not be negative"},
+    {"NegativeTimeConstant", R"({"swingRiseTau": -0.05})", "swingRiseTau", "must not be negative"},
+    {"NegativeBranchDistance", R"({"networkType": "tapped-branch", "branchDistance": -10})", "branchDistance",
+     "tapped branch"},
+    {"BothInitialAngles", R"({"initialAngle": 0.5, "initialAngleDeg": 30})", "initialAngleDeg", "not both"},
+    {"LoadSwitchingIntoNothing", R"({"faultKind": "load-switching", "zS1": [0, 0], "zSwitched": [0, 0]})", "zSwitched",
+     "needs an impedance"},
+    {"NegativeLoadCurrent", R"({"loadCurrent": -1})", "loadCurrent", "must not be negative"},
+    {"StationWithComma", R"({"station": "Bay 1, north"})", "station", "commas"},
+    {"DeviceTooLong", R"({"device": "0123456789012345678901234567890123456789012345678901234567890123456789"})",
+     "device", "at most 64"},
+    {"StartTimeNoDate", R"({"startTime": "yesterday"})", "startTime", "YYYY-MM-DD HH:MM:SS"},
+    {"StartTimeFebruary30", R"({"startTime": "2001-02-30 00:00:00"})", "startTime", "not a valid date"},
+    {"StartTimeBefore1970", R"({"startTime": "1969-12-31 23:59:59"})", "startTime", "between 1970 and 2200"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, MalformedScenario, testing::ValuesIn(kMalformed),
+                         [](const testing::TestParamInfo<Malformed>& entry) { return std::string(entry.param.what); });
+
+TEST(Scenario, ReportsEveryProblemAtOnce) {
+    const ScenarioResult result = parseScenario(
+        R"({"frequncy": 50, "faultKind": 14, "zS1": [-0.5, 6], "sampleRate": -1, "initialAngleDeg": "30"})");
+    ASSERT_EQ(result.problems.size(), 5u) << joined(result.problems);
+    const std::string text = joined(result.problems);
+    for (const char* key : {"frequncy: ", "faultKind: ", "zS1: ", "sampleRate: ", "initialAngleDeg: "}) {
+        EXPECT_NE(text.find(key), std::string::npos) << key << " missing from\n" << text;
+    }
+}
+
+// A key that failed to read does not set off further problems through its
+// default value (a bad faultKind with a pair for faultPhase).
+TEST(Scenario, ABadKeyDoesNotDragOthersIn) {
+    const ScenarioResult result = parseScenario(R"({"faultKind": "two-phase-grond", "faultPhase": "BC"})");
+    ASSERT_EQ(result.problems.size(), 1u) << joined(result.problems);
+    EXPECT_EQ(result.problems[0].rfind("faultKind: ", 0), 0u);
+}
+
+struct Accepted {
+    const char* json;
+    int faultKind;
+    int faultPhase;
+    int networkType;
+};
+
+class AcceptedCodes : public testing::TestWithParam<Accepted> {};
+
+TEST_P(AcceptedCodes, ReadAsTheModelsCodes) {
+    const Accepted& c = GetParam();
+    const ScenarioResult result = parseScenario(c.json);
+    ASSERT_TRUE(result.ok()) << c.json << "\n" << joined(result.problems);
+    EXPECT_EQ(result.scenario.record.faultKind, c.faultKind) << c.json;
+    EXPECT_EQ(result.scenario.record.faultPhase, c.faultPhase) << c.json;
+    EXPECT_EQ(result.scenario.record.networkType, c.networkType) << c.json;
+}
+
+// Defaults: faultKind 2, faultPhase 0, networkType 0.
+INSTANTIATE_TEST_SUITE_P(
+    Names, AcceptedCodes,
+    testing::Values(Accepted{R"({"faultKind": "three-phase"})", 0, 0, 0},
+                    Accepted{R"({"faultKind": "two-phase", "faultPhase": "AB"})", 1, 0, 0},
+                    Accepted{R"({"faultKind": "one-phase-ground", "faultPhase": "C"})", 2, 2, 0},
+                    Accepted{R"({"faultKind": "two-phase-ground", "faultPhase": "CA"})", 3, 2, 0},
+                    Accepted{R"({"faultKind": "three-phase-alt"})", 4, 0, 0},
+                    Accepted{R"({"faultKind": "two-phase-alt", "faultPhase": "BC"})", 5, 1, 0},
+                    Accepted{R"({"faultKind": "one-phase-ground-alt", "faultPhase": "B"})", 6, 1, 0},
+                    Accepted{R"({"faultKind": "two-phase-ground-alt", "faultPhase": "BC"})", 7, 1, 0},
+                    Accepted{R"({"faultKind": "swing"})", 8, 0, 0}, Accepted{R"({"faultKind": "async"})", 9, 0, 0},
+                    Accepted{R"({"faultKind": "phase-break", "faultPhase": "B"})", 10, 1, 0},
+                    Accepted{R"({"faultKind": "load-switching"})", 11, 0, 0},
+                    Accepted{R"({"faultKind": "none"})", 12, 0, 0},
+                    Accepted{R"({"faultKind": "One-Phase-Ground", "faultPhase": "b"})", 2, 1, 0},
+                    Accepted{R"({"faultKind": 7, "faultPhase": 2})", 7, 2, 0},
+                    Accepted{R"({"faultKind": 12.0, "faultPhase": 1})", 12, 1, 0},
+                    Accepted{R"({"faultKind": 0, "faultPhase": "C"})", 0, 2, 0},
+                    Accepted{R"({"networkType": "single-line"})", 2, 0, 0},
+                    Accepted{R"({"networkType": "tapped-branch"})", 2, 0, 1},
+                    Accepted{R"({"networkType": "double-circuit-healthy"})", 2, 0, 2},
+                    Accepted{R"({"networkType": "double-circuit-faulted"})", 2, 0, 3},
+                    Accepted{R"({"networkType": 3})", 2, 0, 3}));
+
+TEST(Scenario, InitialAngleInDegreesOrRadians) {
+    const struct {
+        const char* json;
+        double radians;
+    } cases[] = {{R"({"initialAngleDeg": 90})", kPi / 2},
+                 {R"({"initialAngleDeg": -180})", -kPi},
+                 {R"({"initialAngleDeg": 30})", kPi / 6},
+                 {R"({"initialAngle": 1.25})", 1.25}};
+    for (const auto& c : cases) {
+        const ScenarioResult result = parseScenario(c.json);
+        ASSERT_TRUE(result.ok()) << joined(result.problems);
+        EXPECT_DOUBLE_EQ(result.scenario.record.initialAngle, c.radians) << c.json;
+    }
+}
+
+// Values that look odd but describe a sound test.
+TEST(Scenario, AcceptsSoundUnusualValues) {
+    for (const char* json : {
+             R"({"useFaultResistance": false, "faultResistance": -3})",  // not used
+             R"({"faultKind": "async", "asyncSlipPeriod": -0.5})",       // source 2 runs faster
+             R"({"faultDistance": -20})",                                // behind the relay
+             R"({"faultDistance": 0})",
+             R"({"preFaultDuration": 0})",
+             R"({"sampleRate": 1000000, "duration": 10})",  // exactly the sample limit
+             R"({"branchDistance": -10})",                  // not used on a single line
+             R"({"zS1": [0, 0], "zS2": [0, 0]})",           // the line alone carries the loop
+             R"({"startTime": "2024-02-29T23:59:59.999999999"})",
+         }) {
+        const ScenarioResult result = parseScenario(json);
+        EXPECT_TRUE(result.ok()) << json << "\n" << joined(result.problems);
+    }
+}
+
+TEST(Scenario, StartTimeInNanosecondsSince1970) {
+    const struct {
+        const char* text;
+        std::int64_t nanoseconds;
+    } cases[] = {
+        {"1970-01-01 00:00:00", 0},
+        {"2000-01-01 00:00:00", 946684800LL * 1000000000LL},
+        // A leap day and a fraction: 2024-02-29 12:34:56 UTC is 1709210096 s.
+        {"2024-02-29 12:34:56.5", 1709210096LL * 1000000000LL + 500000000LL},
+        {"2024-02-29T12:34:56.000000001", 1709210096LL * 1000000000LL + 1LL},
+    };
+    for (const auto& c : cases) {
+        const ScenarioResult result = parseScenario(std::string(R"({"startTime": ")") + c.text + "\"}");
+        ASSERT_TRUE(result.ok()) << joined(result.problems);
+        EXPECT_EQ(result.scenario.startTimeNanoseconds, c.nanoseconds) << c.text;
+    }
+}
+
+}  // namespace
