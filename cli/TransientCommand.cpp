@@ -1,0 +1,310 @@
+#include "TransientCommand.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "CalculationRl.h"
+#include "CommandLine.h"
+#include "ComtradeWriter.h"
+#include "Scenario.h"
+#include "TransientOutput.h"
+#include "TransientPlot.h"
+
+namespace kexcalc {
+
+namespace {
+
+using KexComtrade::DataFormat;
+using KexComtrade::Revision;
+
+constexpr const char* kDefaultOutputDirectory = "kexcalc-out";
+constexpr const char* kDefaultName = "default";
+constexpr std::size_t kCsvBufferSize = 1 << 20;
+
+const Choices<Revision>& revisionChoices() {
+    static const Choices<Revision> revisions{{"1999", Revision::Rev1999}, {"2013", Revision::Rev2013}};
+    return revisions;
+}
+
+const Choices<DataFormat>& formatChoices() {
+    static const Choices<DataFormat> formats{{"ascii", DataFormat::Ascii},
+                                             {"binary", DataFormat::Binary},
+                                             {"binary32", DataFormat::Binary32},
+                                             {"float32", DataFormat::Float32}};
+    return formats;
+}
+
+struct Options {
+    std::string scenarioFile;
+    std::string outputDirectory = kDefaultOutputDirectory;
+    std::string name;
+    std::string revision = "1999";
+    std::string format = "binary";
+    bool singleFile = false;
+    bool noPlot = false;
+    bool printDefault = false;
+    std::string programName;
+};
+
+std::string keyTable() {
+    const std::vector<ScenarioKeyHelp> keys = scenarioKeyHelp();
+    std::size_t keyWidth = 0;
+    std::size_t unitWidth = 0;
+    std::size_t defaultWidth = 0;
+    for (const ScenarioKeyHelp& key : keys) {
+        keyWidth = std::max(keyWidth, key.key.size());
+        unitWidth = std::max(unitWidth, key.unit.size());
+        defaultWidth = std::max(defaultWidth, key.defaultValue.size());
+    }
+    std::ostringstream out;
+    out << "Scenario file: a JSON object with any of these keys; a missing key takes the built-in value "
+           "(kexcalc transient --print-default prints them all):\n";
+    out << "  " << std::left << std::setw(static_cast<int>(keyWidth)) << "key"
+        << "  " << std::setw(static_cast<int>(unitWidth)) << "unit"
+        << "  " << std::setw(static_cast<int>(defaultWidth)) << "default"
+        << "  meaning\n";
+    for (const ScenarioKeyHelp& key : keys) {
+        out << "  " << std::left << std::setw(static_cast<int>(keyWidth)) << key.key << "  "
+            << std::setw(static_cast<int>(unitWidth)) << key.unit << "  " << std::setw(static_cast<int>(defaultWidth))
+            << key.defaultValue << "  " << key.meaning << '\n';
+    }
+    out << "Names of faultKind, networkType and faultPhase are compared without regard to letter case.\n"
+           "\nOutputs in --out: NAME.cfg and NAME.dat (or NAME.cff), NAME.csv, NAME.png. Analog channels IA, IB, "
+           "IC (A) and VA, VB, VC (V), secondary values; status channel FAULT, 0 before the disturbance instant and "
+           "1 from it on. Sample k lies at k/sampleRate s; the trigger time is startTime + preFaultDuration. All "
+           "files appear together: they are written under temporary names and renamed when complete.\n"
+           "\nExit codes: 0 success; 2 a bad argument or scenario (every problem of a scenario is listed, one line "
+           "each), or output that could not be written; nothing is written or replaced then.";
+    return out.str();
+}
+
+// A base name for the output files: a plain file name.
+void checkBaseName(const std::string& name, const std::string& argument) {
+    const bool control =
+        std::any_of(name.begin(), name.end(), [](char c) { return std::iscntrl(static_cast<unsigned char>(c)) != 0; });
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos || control ||
+        name[0] == '.') {
+        throw ArgumentError(argument,
+                            "'" + name + "' cannot name the output files; give a plain file name with --name");
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw ArgumentError(path, "is a directory, not a scenario file");
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw ArgumentError(path, "cannot read the scenario file: " + std::generic_category().message(errno));
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        throw ArgumentError(path, "cannot read the scenario file");
+    }
+    return text.str();
+}
+
+// Every problem on a line of its own; the last one leaves through the usual
+// error path, which gives the exit code.
+[[noreturn]] void reportProblems(const std::string& programName, const std::string& file,
+                                 const std::vector<std::string>& problems) {
+    for (std::size_t k = 0; k + 1 < problems.size(); ++k) {
+        std::cerr << programName << ": " << file << ": " << problems[k] << '\n';
+    }
+    throw ArgumentError(file + ": " + problems.back());
+}
+
+// Creates the output directory; remembers whether it did, so that a failed
+// run can take an empty new directory away again.
+class OutputDirectory {
+public:
+    explicit OutputDirectory(const std::filesystem::path& path) : path_(path) {
+        std::error_code error;
+        const bool existed = std::filesystem::exists(path_, error);
+        if (existed && !std::filesystem::is_directory(path_, error)) {
+            throw ArgumentError("--out", "'" + path_.string() + "' exists and is not a directory");
+        }
+        if (!existed) {
+            std::filesystem::create_directories(path_, error);
+            if (error) {
+                throw ArgumentError("--out", "cannot create '" + path_.string() + "': " + error.message());
+            }
+            created_ = true;
+        }
+    }
+    ~OutputDirectory() {
+        if (created_ && !kept_) {
+            std::error_code ignored;
+            std::filesystem::remove(path_, ignored);  // only when empty
+        }
+    }
+    OutputDirectory(const OutputDirectory&) = delete;
+    OutputDirectory& operator=(const OutputDirectory&) = delete;
+
+    void keep() { kept_ = true; }
+
+private:
+    std::filesystem::path path_;
+    bool created_ = false;
+    bool kept_ = false;
+};
+
+void writeCsvFile(OutputFileSet& files, const std::string& fileName, const SampledRecord& record) {
+    const std::filesystem::path path = files.add(fileName);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw ArgumentError("--out", "cannot write '" + path.string() + "': " + std::generic_category().message(errno));
+    }
+    std::vector<char> buffer(kCsvBufferSize);
+    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+    const bool written = writeCsv(file, record);
+    const int error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        throw ArgumentError("--out", "cannot write '" + path.string() +
+                                         "': " + std::generic_category().message(written ? errno : error));
+    }
+}
+
+void runTransient(const Options& options) {
+    const Revision revision = parseChoice(options.revision, revisionChoices(), "--rev");
+    const DataFormat format = parseChoice(options.format, formatChoices(), "--comtrade-format");
+    if (options.singleFile && revision != Revision::Rev2013) {
+        throw ArgumentError("--cff", "a single .cff file exists only in revision 2013; add --rev 2013");
+    }
+    if ((format == DataFormat::Binary32 || format == DataFormat::Float32) && revision != Revision::Rev2013) {
+        throw ArgumentError("--comtrade-format",
+                            "'" + options.format + "' data exist only in revision 2013; add --rev 2013");
+    }
+    const bool fromFile = !options.scenarioFile.empty();
+    std::string name = options.name;
+    if (!name.empty()) {
+        checkBaseName(name, "--name");
+    } else {
+        name = fromFile ? std::filesystem::path(options.scenarioFile).stem().string() : kDefaultName;
+        checkBaseName(name, options.scenarioFile);
+    }
+
+    TransientScenario scenario = defaultScenario();
+    if (fromFile) {
+        ScenarioResult result = parseScenario(readFile(options.scenarioFile));
+        if (!result.ok()) {
+            reportProblems(options.programName, options.scenarioFile, result.problems);
+        }
+        scenario = std::move(result.scenario);
+    }
+
+    KexCalculate::CalculationRl model(&scenario.record);
+    model.calculate();
+    SampledRecord record = sampleModel(model, scenario);
+
+    OutputDirectory directory(options.outputDirectory);
+    OutputFileSet files(options.outputDirectory);
+    writeCsvFile(files, name + ".csv", record);
+    if (!options.noPlot) {
+        std::ostringstream marker;
+        marker << (scenario.record.faultKind <= 7 ? "fault at " : "disturbance at ") << std::setprecision(6);
+        if (record.disturbanceTime < 2.0) {
+            marker << record.disturbanceTime * 1000.0 << " ms";
+        } else {
+            marker << record.disturbanceTime << " s";
+        }
+        const std::string title = name + ": " + describeDisturbance(scenario.record);
+        drawWaveformPlot(files.add(name + ".png"), record, {title, marker.str()});
+    }
+
+    KexComtrade::Options comtradeOptions;
+    comtradeOptions.revision = revision;
+    comtradeOptions.format = format;
+    comtradeOptions.singleFile = options.singleFile;
+    KexComtrade::Files comtrade;
+    try {
+        comtrade = KexComtrade::renderComtrade(comtradeRecording(scenario, std::move(record)), comtradeOptions);
+    } catch (const std::exception& e) {
+        throw ArgumentError(std::string("the COMTRADE recording cannot be written: ") + e.what());
+    }
+    if (options.singleFile) {
+        files.writeText(name + ".cff", comtrade.cff);
+    } else {
+        files.writeText(name + ".cfg", comtrade.cfg);
+        files.writeText(name + ".dat", comtrade.dat);
+    }
+    files.commit();
+    directory.keep();
+
+    // The recording first, then the table and the picture.
+    std::vector<std::filesystem::path> written = files.finalPaths();
+    const auto rank = [](const std::filesystem::path& path) {
+        const std::string extension = path.extension().string();
+        return extension == ".csv" ? 1 : extension == ".png" ? 2 : 0;
+    };
+    std::stable_sort(written.begin(), written.end(),
+                     [&rank](const auto& a, const auto& b) { return rank(a) < rank(b); });
+    std::cout << renderSummary(name, scenario, model, written) << std::flush;
+}
+
+}  // namespace
+
+void addTransientCommand(CLI::App& app) {
+    auto options = std::make_shared<Options>();
+    options->programName = app.get_name();
+    CLI::App* command = app.add_subcommand(
+        "transient",
+        "Run a disturbance scenario through the transient two-source network model and write the waveforms of the "
+        "six channels (IA, IB, IC, VA, VB, VC) as COMTRADE, CSV and a PNG plot, then print a summary. Without a "
+        "scenario file the built-in scenario runs: a phase-A-to-ground fault at 50 % of a line, 50 Hz secondary "
+        "values, 0.1 s pre-fault, 0.3 s at 10 kHz.");
+    command
+        ->add_option("scenario", options->scenarioFile,
+                     "Scenario file (JSON, keys below); without it the built-in scenario runs")
+        ->type_name("SCENARIO.json");
+    command
+        ->add_option("--out", options->outputDirectory,
+                     std::string("Output directory, created if missing; default ") + kDefaultOutputDirectory)
+        ->type_name("DIR");
+    command
+        ->add_option("--name", options->name,
+                     "Base name of the output files; default the scenario file's name without its extension, or "
+                     "'default' for the built-in scenario")
+        ->type_name("NAME");
+    command->add_option("--rev", options->revision, "COMTRADE revision: 1999 or 2013; default 1999")
+        ->type_name("1999|2013");
+    command
+        ->add_option("--comtrade-format", options->format,
+                     "COMTRADE data format: ascii, binary (16-bit integers), binary32 (32-bit integers, revision 2013) "
+                     "or float32 (revision 2013); default binary")
+        ->type_name("FORMAT");
+    command->add_flag("--cff", options->singleFile,
+                      "Write one NAME.cff file instead of NAME.cfg and NAME.dat (revision 2013 only)");
+    command->add_flag("--no-plot", options->noPlot, "Do not draw NAME.png");
+    command->add_flag("--print-default", options->printDefault,
+                      "Print the built-in scenario as JSON (a file to start from) and write nothing");
+    command->footer(keyTable());
+    command->callback([options]() {
+        if (options->printDefault) {
+            if (!options->scenarioFile.empty()) {
+                throw ArgumentError("--print-default", "prints the built-in scenario; give no scenario file");
+            }
+            std::cout << renderScenarioJson(defaultScenario()) << std::flush;
+            return;
+        }
+        runTransient(*options);
+    });
+}
+
+}  // namespace kexcalc

@@ -1,0 +1,422 @@
+// Runs of `kexcalc transient`: the files it leaves, the samples in them
+// against the model sampled here, and what a failed run leaves behind.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CalculationRl.h"
+#include "ComtradeReader.h"
+#include "Scenario.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using KexCalculate::CalculationRl;
+using KexCalculate::Complex;
+using KexCalculate::RlParameters;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A fresh directory for one test, removed afterwards.
+class TransientRun : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "kexcalc-transient-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    RunResult run(const std::vector<std::string>& arguments) const {
+        std::string command = shellQuoted(KEXCALC_PATH) + " transient";
+        for (const std::string& argument : arguments) {
+            command += " " + shellQuoted(argument);
+        }
+        const fs::path errPath = root_ / "stderr.txt";
+        command += " 2>" + shellQuoted(errPath.string());
+        RunResult result;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            ADD_FAILURE() << "cannot run " << command;
+            return result;
+        }
+        std::array<char, 4096> buffer{};
+        std::size_t count = 0;
+        while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+            result.out.append(buffer.data(), count);
+        }
+        const int status = pclose(pipe);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.err = readBytes(errPath);
+        fs::remove(errPath);
+        return result;
+    }
+
+    fs::path writeScenario(const std::string& fileName, const std::string& json) const {
+        const fs::path path = root_ / fileName;
+        std::ofstream(path) << json;
+        return path;
+    }
+
+    static std::set<std::string> filesIn(const fs::path& directory) {
+        std::set<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path root_;
+};
+
+// The built-in scenario as its documentation gives it, typed in here.
+RlParameters documentedDefault() {
+    RlParameters p{};
+    p.networkType = 0;
+    p.preFaultDuration = 0.1;
+    p.loadCurrent = 1.0;
+    p.loadVoltage = 57.735;
+    p.loadAngle = 20.0;
+    p.frequency = 50.0;
+    p.zS1 = Complex(0.5, 6.0);
+    p.kS1 = Complex(1.5, 2.0);
+    p.zLine = Complex(1.2, 12.0);
+    p.kLine = Complex(3.0, 3.2);
+    p.zS2 = Complex(0.8, 9.0);
+    p.kS2 = Complex(1.5, 2.0);
+    p.zBranch = Complex(0.6, 6.0);
+    p.kBranch = Complex(3.0, 3.2);
+    p.faultKind = 2;
+    p.faultPhase = 0;
+    p.faultDistance = 50.0;
+    p.branchDistance = 50.0;
+    p.swingPeriod = 0.5;
+    p.swingAngle = 120.0;
+    p.swingRiseTau = 0.05;
+    p.swingDecayTau = 1.0;
+    p.asyncSlipPeriod = 0.5;
+    p.asyncRiseTau = 0.1;
+    p.zSwitched = Complex(54.0, 20.0);
+    return p;
+}
+
+struct CsvTable {
+    std::string header;
+    std::vector<std::array<double, 7>> rows;
+};
+
+CsvTable readCsv(const fs::path& path) {
+    CsvTable table;
+    std::ifstream in(path);
+    std::getline(in, table.header);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::array<double, 7> row{};
+        const char* position = line.c_str();
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            char* end = nullptr;
+            row[column] = std::strtod(position, &end);
+            EXPECT_EQ(*end, column + 1 < row.size() ? ',' : '\0') << line;
+            position = end + 1;
+        }
+        table.rows.push_back(row);
+    }
+    return table;
+}
+
+// Every CSV value is getMgn at k / sampleRate, to the last bit (the CSV keeps
+// the shortest text that reads back to the same double).
+void expectCsvIsTheModel(const fs::path& csv, const RlParameters& record, double sampleRate, std::size_t count) {
+    CalculationRl model(&record);
+    model.calculate();
+    const CsvTable table = readCsv(csv);
+    EXPECT_EQ(table.header, "time_s,IA_A,IB_A,IC_A,VA_V,VB_V,VC_V");
+    ASSERT_EQ(table.rows.size(), count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double time = static_cast<double>(k) / sampleRate;
+        ASSERT_EQ(table.rows[k][0], time) << "row " << k;
+        for (int channel = 0; channel < 6; ++channel) {
+            ASSERT_EQ(table.rows[k][static_cast<std::size_t>(channel) + 1], model.getMgn(channel, time))
+                << "row " << k << " channel " << channel;
+        }
+    }
+}
+
+// The COMTRADE files read back with the tests' own reader: header fields, and
+// each sample equal to the model within the format's quantisation step.
+void expectComtradeIsTheModel(const ComtradeTest::Comtrade& read, const RlParameters& record, double sampleRate,
+                              std::size_t count, std::size_t firstFaultSample, double fullScale) {
+    CalculationRl model(&record);
+    model.calculate();
+    EXPECT_EQ(read.cfg.lineFrequency, record.frequency);
+    EXPECT_EQ(read.cfg.sampleRate, sampleRate);
+    EXPECT_EQ(read.cfg.endSample, static_cast<long>(count));
+    ASSERT_EQ(read.records.size(), count);
+    const char* ids[] = {"IA", "IB", "IC", "VA", "VB", "VC"};
+    const char* phases[] = {"A", "B", "C", "A", "B", "C"};
+    ASSERT_EQ(read.cfg.analog.size(), 6u);
+    for (std::size_t c = 0; c < 6; ++c) {
+        const auto& def = read.cfg.analog[c];
+        EXPECT_EQ(def.id, ids[c]);
+        EXPECT_EQ(def.phase, phases[c]);
+        EXPECT_EQ(def.unit, c < 3 ? "A" : "V");
+        EXPECT_EQ(def.primarySecondary, "S");
+        for (std::size_t k = 0; k < count; ++k) {
+            const double expected = model.getMgn(static_cast<int>(c), static_cast<double>(k) / sampleRate);
+            const double tolerance =
+                fullScale > 0.0 ? std::fabs(def.a) / 2.0 + 1e-15 * (std::fabs(def.b) + std::fabs(def.a) * fullScale)
+                                : std::fabs(expected) * std::ldexp(1.0, -24);
+            ASSERT_NEAR(read.records[k].values[c], expected, tolerance) << ids[c] << " sample " << k;
+        }
+    }
+    ASSERT_EQ(read.cfg.status.size(), 1u);
+    EXPECT_EQ(read.cfg.status[0].id, "FAULT");
+    for (std::size_t k = 0; k < count; ++k) {
+        EXPECT_EQ(read.records[k].sampleNumber, k + 1);
+        ASSERT_EQ(read.records[k].status.size(), 1u);
+        ASSERT_EQ(read.records[k].status[0], k < firstFaultSample ? 0 : 1) << "sample " << k;
+    }
+}
+
+TEST_F(TransientRun, DefaultScenarioWritesTheFourFilesOfTheModel) {
+    const fs::path out = root_ / "out" / "default";  // two levels created
+    const RunResult result = run({"--out", out.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(filesIn(out), (std::set<std::string>{"default.cfg", "default.dat", "default.csv", "default.png"}));
+    for (const char* file : {"default.cfg", "default.dat", "default.csv", "default.png"}) {
+        EXPECT_NE(result.out.find((out / file).string()), std::string::npos) << file << " not listed";
+    }
+    EXPECT_NE(result.out.find("phase-A-to-ground fault at 50 % of the line"), std::string::npos) << result.out;
+    // Source 1 and half the line: tau = (6 + 6) / (100 pi (0.5 + 0.6)) s.
+    EXPECT_NE(result.out.find("Aperiodic time constant tau: 0.0347247 s"), std::string::npos) << result.out;
+
+    const RlParameters record = documentedDefault();
+    expectCsvIsTheModel(out / "default.csv", record, 10000.0, 3000);
+
+    // Revision 1999, 16-bit binary; the disturbance at 0.1 s is sample 1000.
+    const ComtradeTest::Comtrade read =
+        ComtradeTest::readPair(readBytes(out / "default.cfg"), readBytes(out / "default.dat"));
+    EXPECT_EQ(read.cfg.revisionYear, 1999);
+    EXPECT_EQ(read.cfg.fileType, "BINARY");
+    EXPECT_EQ(read.cfg.stationName, "KexCalculate");
+    EXPECT_EQ(read.cfg.deviceId, "kexcalc");
+    EXPECT_EQ(read.cfg.startTime, "01/01/2000,00:00:00.000000");
+    EXPECT_EQ(read.cfg.triggerTime, "01/01/2000,00:00:00.100000");
+    expectComtradeIsTheModel(read, record, 10000.0, 3000, 1000, 32767.0);
+
+    const std::string png = readBytes(out / "default.png");
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
+
+struct Variant {
+    const char* what;
+    std::vector<std::string> options;
+    const char* fileType;
+    double fullScale;
+};
+
+class TransientVariant : public TransientRun, public testing::WithParamInterface<Variant> {};
+
+// A two-phase-to-ground fault on the faulted circuit of a double line, at
+// 4 kHz with the disturbance at 0.05 s (sample 200).
+TEST_P(TransientVariant, WritesTheScenarioInTheChosenFormat) {
+    const Variant& v = GetParam();
+    const fs::path scenario = writeScenario("bc-ground.json", R"({
+        "faultKind": "two-phase-ground", "faultPhase": "BC", "networkType": "double-circuit-faulted",
+        "faultDistance": 30, "initialAngle": 0.5, "sampleRate": 4000, "duration": 0.2,
+        "preFaultDuration": 0.05, "station": "Bay 7", "startTime": "2024-02-29 12:34:56.25"})");
+    const fs::path out = root_ / "out";
+    std::vector<std::string> arguments{scenario.string(), "--out", out.string(), "--no-plot"};
+    arguments.insert(arguments.end(), v.options.begin(), v.options.end());
+    const RunResult result = run(arguments);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+
+    const bool singleFile = std::find(v.options.begin(), v.options.end(), "--cff") != v.options.end();
+    const std::set<std::string> expectedFiles =
+        singleFile ? std::set<std::string>{"bc-ground.cff", "bc-ground.csv"}
+                   : std::set<std::string>{"bc-ground.cfg", "bc-ground.dat", "bc-ground.csv"};
+    EXPECT_EQ(filesIn(out), expectedFiles);
+
+    RlParameters record = documentedDefault();
+    record.faultKind = 3;
+    record.faultPhase = 1;
+    record.networkType = 3;
+    record.faultDistance = 30.0;
+    record.initialAngle = 0.5;
+    record.preFaultDuration = 0.05;
+    expectCsvIsTheModel(out / "bc-ground.csv", record, 4000.0, 800);
+
+    const ComtradeTest::Comtrade read =
+        singleFile ? ComtradeTest::readSingleFile(readBytes(out / "bc-ground.cff"))
+                   : ComtradeTest::readPair(readBytes(out / "bc-ground.cfg"), readBytes(out / "bc-ground.dat"));
+    const bool rev2013 = std::find(v.options.begin(), v.options.end(), "2013") != v.options.end();
+    EXPECT_EQ(read.cfg.revisionYear, rev2013 ? 2013 : 1999);
+    EXPECT_EQ(read.cfg.fileType, v.fileType);
+    EXPECT_EQ(read.cfg.stationName, "Bay 7");
+    EXPECT_EQ(read.cfg.startTime, "29/02/2024,12:34:56.250000");
+    EXPECT_EQ(read.cfg.triggerTime, "29/02/2024,12:34:56.300000");
+    expectComtradeIsTheModel(read, record, 4000.0, 800, 200, v.fullScale);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, TransientVariant,
+    testing::Values(
+        Variant{"Rev2013Float32Cff", {"--rev", "2013", "--comtrade-format", "float32", "--cff"}, "FLOAT32", 0},
+        Variant{"Rev1999Ascii", {"--comtrade-format", "ascii"}, "ASCII", 99998},
+        Variant{"Rev2013Binary32", {"--rev", "2013", "--comtrade-format", "binary32"}, "BINARY32", 2147483647},
+        Variant{"Rev2013AsciiCff", {"--rev", "2013", "--comtrade-format", "ASCII", "--cff"}, "ASCII", 99998}),
+    [](const testing::TestParamInfo<Variant>& entry) { return std::string(entry.param.what); });
+
+TEST_F(TransientRun, BadScenarioWritesNothingAndListsEveryProblem) {
+    const fs::path scenario =
+        writeScenario("bad.json", R"({"faultKnd": 2, "frequency": 0, "zS1": [-0.5, 6], "sampleRate": "fast"})");
+    const fs::path out = root_ / "never";
+    const RunResult result = run({scenario.string(), "--out", out.string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(fs::exists(out));
+    // One line per problem, each with the file and the key.
+    std::istringstream lines(result.err);
+    std::string line;
+    std::vector<std::string> problems;
+    while (std::getline(lines, line)) {
+        problems.push_back(line);
+    }
+    ASSERT_EQ(problems.size(), 4u) << result.err;
+    const std::string prefix = "kexcalc: " + scenario.string() + ": ";
+    for (const std::string& problem : problems) {
+        EXPECT_EQ(problem.rfind(prefix, 0), 0u) << problem;
+    }
+    for (const char* key : {"faultKnd: ", "frequency: ", "zS1: ", "sampleRate: "}) {
+        EXPECT_NE(result.err.find(prefix + key), std::string::npos) << key;
+    }
+}
+
+// A failed run neither replaces nor adds to the output of an earlier one.
+TEST_F(TransientRun, FailedRunKeepsTheEarlierOutput) {
+    const fs::path out = root_ / "out";
+    ASSERT_EQ(run({"--out", out.string(), "--no-plot"}).exitCode, 0);
+    const std::set<std::string> before = filesIn(out);
+    const std::string cfg = readBytes(out / "default.cfg");
+    const std::string csv = readBytes(out / "default.csv");
+
+    const fs::path bad = writeScenario("default.json", R"({"faultKind": "swing", "swingPeriod": -1})");
+    RunResult result = run({bad.string(), "--out", out.string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("swingPeriod"), std::string::npos) << result.err;
+
+    // A good scenario whose output cannot be put in place: a directory holds
+    // the name of one of its files.
+    const fs::path changed = writeScenario("default.json", R"({"faultKind": "three-phase"})");
+    fs::create_directory(out / "default.png");
+    result = run({changed.string(), "--out", out.string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("default.png"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+
+    std::set<std::string> expected = before;
+    expected.insert("default.png");     // the directory made above
+    EXPECT_EQ(filesIn(out), expected);  // no temporaries either
+    EXPECT_EQ(readBytes(out / "default.cfg"), cfg);
+    EXPECT_EQ(readBytes(out / "default.csv"), csv);
+}
+
+TEST_F(TransientRun, LaterRunReplacesTheOutput) {
+    const fs::path out = root_ / "out";
+    ASSERT_EQ(run({"--out", out.string(), "--no-plot"}).exitCode, 0);
+    const std::string oldCsv = readBytes(out / "default.csv");
+    const fs::path scenario = writeScenario("three.json", R"({"faultKind": "three-phase"})");
+    const RunResult result = run({scenario.string(), "--out", out.string(), "--name", "default", "--no-plot"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(readBytes(out / "default.csv"), oldCsv);
+    RlParameters record = documentedDefault();
+    record.faultKind = 0;
+    expectCsvIsTheModel(out / "default.csv", record, 10000.0, 3000);
+    EXPECT_EQ(filesIn(out), (std::set<std::string>{"default.cfg", "default.dat", "default.csv"}));
+}
+
+TEST_F(TransientRun, BadArgumentsWriteNothing) {
+    const fs::path out = root_ / "out";
+    const struct {
+        std::vector<std::string> arguments;
+        const char* mentions;
+    } cases[] = {
+        {{"--cff"}, "--cff"},
+        {{"--comtrade-format", "float32"}, "--comtrade-format"},
+        {{"--comtrade-format", "text"}, "--comtrade-format"},
+        {{"--rev", "2005"}, "--rev"},
+        {{"--name", "a/b"}, "--name"},
+        {{(root_ / "missing.json").string()}, "missing.json"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--out", out.string()});
+        const RunResult result = run(arguments);
+        EXPECT_EQ(result.exitCode, 2) << c.mentions;
+        EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
+        EXPECT_FALSE(fs::exists(out)) << c.mentions;
+    }
+}
+
+TEST_F(TransientRun, PrintDefaultIsAScenarioFileOfTheBuiltInScenario) {
+    const RunResult result = run({"--print-default"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const kexcalc::ScenarioResult parsed = kexcalc::parseScenario(result.out);
+    ASSERT_TRUE(parsed.ok()) << result.out;
+    const RlParameters expected = documentedDefault();
+    const RlParameters& p = parsed.scenario.record;
+    EXPECT_EQ(p.faultKind, expected.faultKind);
+    EXPECT_EQ(p.loadVoltage, expected.loadVoltage);
+    EXPECT_EQ(p.zLine.im, expected.zLine.im);
+    EXPECT_EQ(parsed.scenario.duration, 0.3);
+    EXPECT_NE(result.out.find("\"faultKind\": \"one-phase-ground\""), std::string::npos) << result.out;
+}
+
+TEST_F(TransientRun, HelpListsEveryOptionAndScenarioKey) {
+    const RunResult result = run({"--help"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const char* text :
+         {"--out", "--name", "--rev", "--comtrade-format", "--cff", "--no-plot", "--print-default", "initialAngleDeg",
+          "asyncSlipPeriod", "zSwitched", "sampleRate", "10000000", "Exit codes"}) {
+        EXPECT_NE(result.out.find(text), std::string::npos) << text;
+    }
+}
+
+}  // namespace
