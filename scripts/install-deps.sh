@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev             # unit tests
     libbenchmark-dev                      # benchmarks
     libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON
+    pkg-config libplplot-dev plplot-driver-cairo  # command-line tool: waveform plots (PNG)
     libeigen3-dev                         # independent network solution in the tests
 )
 

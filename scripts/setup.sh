@@ -11,3 +11,7 @@ cmake --build --preset release
 echo
 echo "== Example: voltage test values of a B-C fault of 100 V =="
 build/release/cli/kexcalc fault --kind BC --type voltage --value 100
+
+echo
+echo "== The main job: the built-in transient scenario (phase-A-to-ground fault) =="
+build/release/cli/kexcalc transient --out out/default
