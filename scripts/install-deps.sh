@@ -10,6 +10,8 @@ packages=(
     libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON
     pkg-config libplplot-dev plplot-driver-cairo  # command-line tool: waveform plots (PNG)
     libeigen3-dev                         # independent network solution in the tests
+    pybind11-dev python3-dev              # the kexcalculate Python module
+    python3-numpy python3-pytest python3-matplotlib  # its arrays, tests and example plots
 )
 
 missing=()

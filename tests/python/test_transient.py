@@ -1,0 +1,265 @@
+"""The transient model through the module: the record, keeping it alive, the
+state as numpy arrays, and the vectorised sampling against getMgn."""
+import cmath
+import copy
+import gc
+import math
+import pickle
+import threading
+import weakref
+
+import numpy as np
+import pytest
+
+import kexcalculate as kc
+from conftest import DEFAULT_RECORD, SQRT2, calculated_model
+
+OMEGA = 2 * math.pi * 50.0
+PRE_FAULT = DEFAULT_RECORD["preFaultDuration"]
+U_LOAD = DEFAULT_RECORD["loadVoltage"]
+I_LOAD = cmath.rect(DEFAULT_RECORD["loadCurrent"], -math.radians(DEFAULT_RECORD["loadAngle"]))
+
+
+# ------------------------------------------------------------- RlParameters
+
+def test_record_from_keywords_reads_back_every_field():
+    p = kc.RlParameters(**DEFAULT_RECORD)
+    assert set(kc.RlParameters._fields) == set(DEFAULT_RECORD)
+    for name, value in DEFAULT_RECORD.items():
+        got = getattr(p, name)
+        assert (complex(got) if isinstance(value, complex) else got) == value, name
+
+
+def test_record_fields_not_given_are_zero():
+    p = kc.RlParameters(loadVoltage=10)
+    assert p.loadVoltage == 10.0 and p.frequency == 0.0 and p.faultKind == 0
+    assert complex(p.zS1) == 0 and p.useFaultResistance is False
+
+
+def test_record_fields_are_writable_and_complex_fields_are_live():
+    p = kc.RlParameters()
+    p.zS1 = 1 + 2j
+    p.zS1.re = 3.0
+    assert complex(p.zS1) == 3 + 2j
+    p.networkType = -1
+    p.faultKind = np.uint8(11)
+    p.useFaultResistance = True
+    p.frequency = np.float64(60)
+    assert (p.networkType, p.faultKind, p.useFaultResistance, p.frequency) == (-1, 11, True, 60.0)
+
+
+@pytest.mark.parametrize(
+    "field, value, error",
+    [
+        ("faultKind", 2.5, TypeError),
+        ("faultKind", 256, ValueError),
+        ("faultPhase", -1, ValueError),
+        ("networkType", 128, ValueError),
+        ("zS1", "0.5+6j", TypeError),
+        ("loadVoltage", "57.7", TypeError),
+        ("loadVoltage", 1j, TypeError),
+        ("useFaultResistance", "yes", TypeError),
+    ],
+)
+def test_record_rejects_bad_values_naming_the_field(field, value, error):
+    with pytest.raises(error, match=f"RlParameters.{field}"):
+        kc.RlParameters(**{field: value})
+    p = kc.RlParameters()
+    with pytest.raises(error, match=f"RlParameters.{field}"):
+        setattr(p, field, value)
+
+
+def test_record_rejects_unknown_fields():
+    with pytest.raises(TypeError, match="faultKnd"):
+        kc.RlParameters(faultKnd=2)
+
+
+def test_record_copies_and_pickles():
+    p = kc.RlParameters(**DEFAULT_RECORD)
+    for other in (p.copy(), copy.copy(p), copy.deepcopy(p), pickle.loads(pickle.dumps(p))):
+        assert repr(other) == repr(p)
+        other.faultKind = 9
+        assert p.faultKind == 2
+
+
+# ------------------------------------------------------ keeping the record
+
+def test_model_keeps_a_temporary_record_alive():
+    model = kc.CalculationRl(kc.RlParameters(**DEFAULT_RECORD))
+    gc.collect()
+    model.calculate()
+    named = kc.RlParameters(**DEFAULT_RECORD)
+    reference = kc.CalculationRl(named)
+    reference.calculate()
+    np.testing.assert_array_equal(model.sampleBlock(0.0, 1e-4, 3000), reference.sampleBlock(0.0, 1e-4, 3000))
+
+
+def test_model_holds_the_record_until_it_goes():
+    params = kc.RlParameters(**DEFAULT_RECORD)
+    alive = weakref.ref(params)
+    model = kc.CalculationRl(params)
+    del params
+    gc.collect()
+    assert alive() is not None and model.params is alive()
+    del model
+    gc.collect()
+    assert alive() is None
+
+
+def test_changes_of_the_record_reach_the_model_at_calculate():
+    params = kc.RlParameters(**DEFAULT_RECORD)
+    model = kc.CalculationRl(params)
+    model.calculate()
+    assert not np.allclose(model._faultI, model._predI)
+    params.faultKind = 12  # no disturbance: the pre-fault state simply continues
+    model.calculate()
+    np.testing.assert_allclose(model._faultI, model._predI, atol=1e-12)
+    other = kc.RlParameters(**DEFAULT_RECORD)
+    model.params = other
+    model.calculate()
+    assert model._params is other and not np.allclose(model._faultI, model._predI)
+
+
+@pytest.mark.parametrize("bad", [None, 5, {"faultKind": 2}])
+def test_model_needs_a_record(bad):
+    with pytest.raises(TypeError, match="RlParameters"):
+        kc.CalculationRl(bad)
+
+
+# --------------------------------------------------- worked transient values
+
+def test_pre_fault_state_carries_the_given_load_flow(default_model):
+    np.testing.assert_allclose(default_model._predU, [U_LOAD, U_LOAD * cmath.exp(-2.0943951023931953j),
+                                                      U_LOAD * cmath.exp(2.0943951023931953j)], atol=1e-9)
+    assert default_model._predI[0] == pytest.approx(I_LOAD, abs=1e-12)
+    # Phase A voltage before the disturbance: sqrt(2) U sin(omega t'), t' = t - 0.1.
+    times = np.array([0.005, 0.0125, 0.02, 0.0931])
+    expected = SQRT2 * U_LOAD * np.sin(OMEGA * (times - PRE_FAULT))
+    np.testing.assert_allclose(default_model.sample(times)[:, 3], expected, rtol=1e-12, atol=1e-9)
+
+
+def test_fault_currents_do_not_jump_at_the_disturbance(default_model):
+    # The aperiodic term cancels the step of the current at t' = 0.
+    before = SQRT2 * np.abs([I_LOAD, I_LOAD * cmath.exp(-2.0943951023931953j),
+                             I_LOAD * cmath.exp(2.0943951023931953j)])
+    angles = np.angle([I_LOAD, I_LOAD * cmath.exp(-2.0943951023931953j), I_LOAD * cmath.exp(2.0943951023931953j)])
+    at_instant = default_model.sample([PRE_FAULT])[0, :3]
+    np.testing.assert_allclose(at_instant, before * np.sin(angles), atol=1e-9)
+
+
+def test_open_phase_carries_no_current_once_the_transient_has_gone():
+    for phase in range(3):
+        model = calculated_model(faultKind=10, faultPhase=phase)
+        assert abs(model._faultI[phase]) < 1e-12
+        late = model.sampleBlock(PRE_FAULT + 0.02, 1e-4, 200)  # 40 time constants of 0.5 ms on
+        assert np.max(np.abs(late[:, phase])) < 1e-9
+        assert np.max(np.abs(late[:, (phase + 1) % 3])) > 0.1
+
+
+def test_three_phase_fault_is_symmetrical():
+    model = calculated_model(faultKind=0)
+    currents = model._faultI
+    np.testing.assert_allclose(np.abs(currents), np.abs(currents[0]), rtol=1e-12)
+    assert currents[1] == pytest.approx(currents[0] * cmath.exp(-2.0943951023931953j), rel=1e-12)
+
+
+def test_swing_starts_from_the_load_flow_and_peaks_with_the_sources_in_opposition():
+    model = calculated_model(faultKind=8)
+    zS1, zLine, zS2 = (DEFAULT_RECORD[k] for k in ("zS1", "zLine", "zS2"))
+    e1 = U_LOAD + I_LOAD * zS1  # the EMFs that drive exactly the load flow
+    e2 = U_LOAD - I_LOAD * (zLine + zS2)
+    start = model.getE1E2UI(0.0)
+    assert complex(start.e1) == pytest.approx(e1, abs=1e-9)
+    assert complex(start.e2) == pytest.approx(e2, abs=1e-9)
+    assert complex(start.u) == pytest.approx(U_LOAD, abs=1e-9)
+    assert complex(start.i) == pytest.approx(I_LOAD, abs=1e-12)
+    e1_, e2_, u, i = model.getE1E2UI(0.0)
+    assert complex(u) == complex(start.u)
+    extremes = model.getSwingOrAmowUIValues()
+    assert extremes.iMax == pytest.approx((abs(e1) + abs(e2)) / abs(zS1 + zLine + zS2), rel=1e-12)
+    assert extremes.uMax == pytest.approx(max(abs(e1), abs(e2)), rel=1e-12)
+
+
+def test_channel_activity():
+    model = calculated_model(loadCurrent=0.0, faultKind=12)  # no load, no disturbance
+    assert [model.isChnnelActiv(c) for c in range(6)] == [False] * 3 + [True] * 3
+    assert not model.isChnnelActiv(6) and model.getMgn(6, 0.05) == 0.0
+
+
+# ----------------------------------------------------------------- sampling
+
+def assert_rows_equal_getmgn(model, times, rows):
+    peak = np.max(np.abs(rows))
+    assert rows.shape == (len(times), 6) and rows.dtype == np.float64
+    for k, t in enumerate(times):
+        for channel in range(6):
+            assert abs(rows[k, channel] - model.getMgn(channel, float(t))) <= 1e-12 * peak
+
+
+@pytest.mark.parametrize("changes", [{}, {"faultKind": 0, "faultResistance": 2.0, "useFaultResistance": True},
+                                     {"faultKind": 9}, {"faultKind": 8, "networkType": 2}, {"faultKind": 10}])
+def test_sample_equals_getmgn_element_by_element(changes):
+    model = calculated_model(**changes)
+    times = np.concatenate([np.linspace(0.0, 0.3, 1201), [PRE_FAULT, PRE_FAULT - 1e-12, 0.5, -0.01]])
+    assert_rows_equal_getmgn(model, times, model.sample(times))
+    assert_rows_equal_getmgn(model, times[:20], model.sample(list(times[:20])))
+
+
+@pytest.mark.parametrize("start, step, count", [(0.0, 1e-4, 3000), (0.0995, 1.0 / 7777.0, 500), (0.3, -1e-3, 10)])
+def test_sample_block_equals_getmgn_at_start_plus_k_steps(default_model, start, step, count):
+    rows = default_model.sampleBlock(start, step, count)
+    times = [start + k * step for k in range(count)]
+    assert_rows_equal_getmgn(default_model, times, rows)
+
+
+def test_sample_block_of_no_samples(default_model):
+    assert default_model.sampleBlock(0.0, 1e-4, 0).shape == (0, 6)
+    assert default_model.sample([]).shape == (0, 6)
+
+
+@pytest.mark.parametrize(
+    "call, error",
+    [
+        (lambda m: m.sample(np.zeros((3, 2))), ValueError),
+        (lambda m: m.sample(0.1), ValueError),
+        (lambda m: m.sample(["a", "b"]), (TypeError, ValueError)),
+        (lambda m: m.sampleBlock(0.0, 1e-4, -1), ValueError),
+        (lambda m: m.sampleBlock(0.0, math.nan, 10), ValueError),
+        (lambda m: m.sampleBlock(math.inf, 1e-4, 10), ValueError),
+        (lambda m: m.sampleBlock(0.0, 1e-4, 2.5), TypeError),
+        (lambda m: m.getMgn("IA", 0.1), TypeError),
+    ],
+)
+def test_bad_sampling_arguments_raise(default_model, call, error):
+    with pytest.raises(error):
+        call(default_model)
+
+
+def test_sampling_in_threads_while_the_model_recalculates():
+    # Each sampling call works on a copy taken with the GIL held, so a
+    # calculate() in another thread never shows it a half-computed state.
+    model = calculated_model()
+    expected = model.sampleBlock(0.0, 1e-4, 3000)
+    results = []
+    done = threading.Event()
+
+    def sample():
+        for _ in range(5):
+            results.append(model.sampleBlock(0.0, 1e-4, 3000))
+
+    def recalculate():
+        while not done.is_set():
+            model.calculate()
+
+    recalculating = threading.Thread(target=recalculate)
+    recalculating.start()
+    samplers = [threading.Thread(target=sample) for _ in range(3)]
+    for thread in samplers:
+        thread.start()
+    for thread in samplers:
+        thread.join()
+    done.set()
+    recalculating.join()
+    assert len(results) == 15
+    for rows in results:
+        np.testing.assert_array_equal(rows, expected)
