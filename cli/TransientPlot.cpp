@@ -232,9 +232,14 @@ void drawWaveformPlot(const std::filesystem::path& file, const SampledRecord& re
         throw ArgumentError("the plot: cannot start drawing: " + std::generic_category().message(error));
     }
     if (child == 0) {
-        // Everything the plotting library says goes to the parent.
+        // Everything the plotting library says goes to the parent, and it
+        // must never wait for an answer (it asks for a device when it has none).
         dup2(channel[1], STDOUT_FILENO);
         dup2(channel[1], STDERR_FILENO);
+        const int nothing = open("/dev/null", O_RDONLY);
+        if (nothing >= 0) {
+            dup2(nothing, STDIN_FILENO);
+        }
         const int status = drawInChild(file, record, labels);
         std::fflush(nullptr);
         _exit(status);

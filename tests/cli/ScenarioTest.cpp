@@ -205,6 +205,20 @@ const Malformed kMalformed[] = {
 INSTANTIATE_TEST_SUITE_P(Table, MalformedScenario, testing::ValuesIn(kMalformed),
                          [](const testing::TestParamInfo<Malformed>& entry) { return std::string(entry.param.what); });
 
+// Whatever the bytes, the reader answers with problems and never throws.
+TEST(Scenario, AnyTextGivesProblemsNotExceptions) {
+    const std::string deep = std::string(20000, '[') + std::string(20000, ']');
+    const std::string longKey = "{\"" + std::string(100000, 'k') + "\": 1}";
+    for (const std::string& text : {std::string(), std::string("null"), std::string("{"), std::string("\"text\""),
+                                    std::string("{\"zS1\": {\"re\": 1}}"), std::string("{\"a\": \"\xff\"}"),
+                                    std::string("{\"faultKind\": 1e300}"), std::string("{\"faultKind\": -1e-300}"),
+                                    std::string("{\"duration\": 1e300, \"sampleRate\": 1e300}"), deep, longKey}) {
+        ScenarioResult result;
+        EXPECT_NO_THROW(result = parseScenario(text)) << text.substr(0, 40);
+        EXPECT_FALSE(result.ok()) << text.substr(0, 40);
+    }
+}
+
 TEST(Scenario, ReportsEveryProblemAtOnce) {
     const ScenarioResult result = parseScenario(
         R"({"frequncy": 50, "faultKind": 14, "zS1": [-0.5, 6], "sampleRate": -1, "initialAngleDeg": "30"})");

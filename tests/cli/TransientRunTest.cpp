@@ -61,8 +61,8 @@ protected:
         fs::remove_all(root_, ignored);
     }
 
-    RunResult run(const std::vector<std::string>& arguments) const {
-        std::string command = shellQuoted(KEXCALC_PATH) + " transient";
+    RunResult run(const std::vector<std::string>& arguments, const std::string& environment = "") const {
+        std::string command = environment + " " + shellQuoted(KEXCALC_PATH) + " transient";
         for (const std::string& argument : arguments) {
             command += " " + shellQuoted(argument);
         }
@@ -355,6 +355,18 @@ TEST_F(TransientRun, FailedRunKeepsTheEarlierOutput) {
     EXPECT_EQ(filesIn(out), expected);  // no temporaries either
     EXPECT_EQ(readBytes(out / "default.cfg"), cfg);
     EXPECT_EQ(readBytes(out / "default.csv"), csv);
+}
+
+// The plot fails after the CSV has been written under its temporary name: the
+// plotting library finds no drivers.
+TEST_F(TransientRun, PlotFailureLeavesNothingBehind) {
+    const fs::path out = root_ / "out";
+    const RunResult result = run({"--out", out.string()}, "PLPLOT_DRV_DIR=" + shellQuoted((root_ / "none").string()));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("the plot could not be drawn"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(fs::exists(out));  // created for this run, and empty again
 }
 
 TEST_F(TransientRun, LaterRunReplacesTheOutput) {
