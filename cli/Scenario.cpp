@@ -451,6 +451,10 @@ void checkValues(ScenarioReader& r) {
                   "must be above 0 and at most " + formatNumber(kMaxTimeSpan) + " s, not " + formatNumber(s.duration));
         samplingUsable = false;
     }
+    if (samplingUsable && r.usable({"frequency"}) && p.frequency > 0.0 && !(s.sampleRate > 2.0 * p.frequency)) {
+        r.problem("sampleRate", formatNumber(s.sampleRate) + " Hz cannot show a " + formatNumber(p.frequency) +
+                                    " Hz waveform; it must be above twice the frequency");
+    }
     if (samplingUsable) {
         const double samples = std::round(s.duration * s.sampleRate);
         if (samples < 1.0) {
@@ -800,7 +804,8 @@ std::vector<ScenarioKeyHelp> scenarioKeyHelp() {
         {"asyncSlipPeriod", "s", value("asyncSlipPeriod"), "asynchronous operation: time of one slip turn"},
         {"asyncRiseTau", "s", value("asyncRiseTau"), "asynchronous operation: build-up of the slip; 0 at once"},
         {"zSwitched", impedance, value("zSwitched"), "load switching on a single line: impedance switched in"},
-        {"sampleRate", "Hz", value("sampleRate"), "samples per second, at most " + formatNumber(kMaxSampleRate)},
+        {"sampleRate", "Hz", value("sampleRate"),
+         "samples per second, above twice the frequency, at most " + formatNumber(kMaxSampleRate)},
         {"duration", "s", value("duration"),
          "whole record, pre-fault interval included; at most " + std::to_string(kMaxSampleCount) + " samples"},
         {"station", "-", value("station"), "station name in the COMTRADE header (no commas, at most 64 characters)"},

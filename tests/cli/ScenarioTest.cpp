@@ -158,6 +158,8 @@ const Malformed kMalformed[] = {
     {"NegativeFrequency", R"({"frequency": -50})", "frequency", "above 0 Hz"},
     {"ZeroSampleRate", R"({"sampleRate": 0})", "sampleRate", "above 0"},
     {"SampleRateTooHigh", R"({"sampleRate": 1000001})", "sampleRate", "at most 1000000 Hz"},
+    {"SampleRateBelowTwiceFrequency", R"({"sampleRate": 100, "frequency": 50})", "sampleRate",
+     "above twice the frequency"},
     {"ZeroDuration", R"({"duration": 0})", "duration", "above 0"},
     {"NegativeDuration", R"({"duration": -0.3})", "duration", "above 0"},
     {"TooManySamples", R"({"sampleRate": 1000000, "duration": 10.5})", "duration", "10500000 samples"},
