@@ -5,6 +5,7 @@
 
 #include "CommandLine.h"
 #include "SteadyStateCommands.h"
+#include "TransientCommand.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
         "kexcalc"};
     app.require_subcommand(1);
     kexcalc::addSteadyStateCommands(app);
+    kexcalc::addTransientCommand(app);
     return kexcalc::runCommandLine(app, argc, argv);
 }
