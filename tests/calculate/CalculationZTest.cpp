@@ -1,0 +1,230 @@
+#include "CalculationZ.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <tuple>
+
+#include "PhasorAssertions.h"
+
+using namespace KexCalculate;
+using namespace KexCalculateTest;
+
+namespace {
+
+constexpr double kTol = 1e-12;
+constexpr double kLineAngle80 = 1.3962634015954636;
+const Kex::Polar kK0{0.8, 0.3};
+const Kex::Polar kZ0Z1{3.5, 0.2};
+
+DistanceParameters withMode(GroundFactorMode mode) {
+    DistanceParameters p;
+    p.loop.groundFactorMode = mode;
+    p.loop.k0 = kK0;
+    p.loop.z0z1 = kZ0Z1;
+    return p;
+}
+
+DistanceParameters withArcResistance(double lineAngle) {
+    DistanceParameters p;
+    p.loop.arcResistance = true;
+    p.lineImpedance.angle = lineAngle;
+    return p;
+}
+
+TEST(CalculationZ, GroundFactorForms) {
+    CalculationZ calc;
+    DistanceParameters p;  // defaults: k0 = 1 at 0, Z0/Z1 = 4 at 0, RE/RL = XE/XL = 1, line at 80 deg
+    EXPECT_EQ(p.lineImpedance.angle, kLineAngle80);
+    EXPECT_FALSE(p.loop.arcResistance);
+    EXPECT_COMPLEX_NEAR(calc._groundZ(Complex(1, 2), p), Complex(1, 2), kTol);
+    p.loop.k0 = Kex::Polar{0.5, kPi / 2};
+    EXPECT_COMPLEX_NEAR(calc._groundZ(Complex(1, 2), p), Complex(-1, 0.5), kTol);
+
+    p.loop.groundFactorMode = RE_RL_XE_XL;
+    EXPECT_COMPLEX_NEAR(calc._groundZ(Complex(1, 4), p), Complex(1, 4), kTol);
+    p.loop.reRlXeXl = Complex(2, 0.5);
+    EXPECT_COMPLEX_NEAR(calc._groundZ(Complex(1, 4), p), Complex(2, 2), kTol);
+
+    p.loop.groundFactorMode = Z0_Z1;
+    EXPECT_COMPLEX_NEAR(calc._groundZ(Complex(3, 3), p), Complex(3, 3), kTol);  // (4 - 1) / 3 = 1
+    p.loop.z0z1 = Kex::Polar{1, kPi / 2};
+    EXPECT_COMPLEX_NEAR(calc._groundZ(Complex(3, 0), p), Complex(-1, 1), kTol);
+
+    p.loop.groundFactorMode = static_cast<GroundFactorMode>(3);  // no ground return
+    EXPECT_COMPLEX_NEAR(calc._groundZ(Complex(3, 3), p), Complex(), 0.0);
+    EXPECT_COMPLEX_NEAR(calc._faultLoopZ(AN, Complex(3, 3), p), Complex(3, 3), 0.0);
+}
+
+TEST(CalculationZ, ArcResistanceRule) {
+    CalculationZ calc;
+    const Complex z(10, 5);
+    EXPECT_COMPLEX_NEAR(calc._calcArcResistanceZ(z, withArcResistance(kLineAngle80)), Complex(0.8816349035423253, 5),
+                        kTol);
+    EXPECT_COMPLEX_NEAR(calc._calcArcResistanceZ(z, withArcResistance(kPi / 4)), Complex(5, 5), kTol);
+    // The tangent is clamped at 0.001 for small and negative line angles.
+    EXPECT_COMPLEX_NEAR(calc._calcArcResistanceZ(z, withArcResistance(0.0)), Complex(5000, 5), 1e-9);
+    EXPECT_COMPLEX_NEAR(calc._calcArcResistanceZ(z, withArcResistance(-0.5)), Complex(5000, 5), 1e-9);
+    // The loop impedance forms its ground term from the full impedance, the loop voltage from the reduced one.
+    EXPECT_COMPLEX_NEAR(calc._faultLoopZ(AN, z, withArcResistance(kLineAngle80)), Complex(10.881634903542325, 10),
+                        kTol);
+    EXPECT_COMPLEX_NEAR(calc._calcUForZI(AN, z, 1, 0, withArcResistance(kLineAngle80)),
+                        Complex(2 * 0.8816349035423253, 10), kTol);
+}
+
+class LoopImpedancePerKind : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(LoopImpedancePerKind, GroundLoopsAddTheGroundReturn) {
+    const Fault f = GetParam();
+    const bool groundLoop = f == AN || f == BN || f == CN || f == ABN || f == BCN || f == CAN;
+    EXPECT_COMPLEX_NEAR(CalculationZ()._faultLoopZ(f, Complex(1, 2), DistanceParameters()),
+                        groundLoop ? Complex(2, 4) : Complex(1, 2), kTol);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, LoopImpedancePerKind, ::testing::ValuesIn(FaultsList));
+
+TEST(CalculationZ, DivisorGuards) {
+    CalculationZ calc;
+    Complex one(1, 0), two(2, 0), minusOne(-1, 0), belowGuard(-1 + 5e-7, 0);
+    EXPECT_COMPLEX_NEAR(calc.parallel(one, minusOne), Complex(), 0.0);
+    EXPECT_COMPLEX_NEAR(calc.parallel(two, two), Complex(1, 0), kTol);
+    EXPECT_COMPLEX_NEAR(calc.parallel(one, belowGuard), Complex(), 0.0);
+
+    const DistanceParameters p;
+    EXPECT_COMPLEX_NEAR(calc._calcIFromZU(ABC, Complex(5e-9, 0), 1, p), Complex(), 0.0);
+    EXPECT_COMPLEX_NEAR(calc._calcIFromZU(ABC, Complex(2e-8, 0), 1, p), Complex(5e7, 0), 1e-4);
+    DistanceParameters cancelling;  // the ground return cancels the line
+    cancelling.loop.k0 = Kex::Polar{1, kPi};
+    EXPECT_COMPLEX_NEAR(calc._calcIFromZU(AN, Complex(1, 1), 1, cancelling), Complex(), 0.0);
+    // The arc rule leaves nothing of a purely resistive point.
+    EXPECT_COMPLEX_NEAR(calc._calcIFromZU(AB, Complex(3, 0), 1, withArcResistance(1)), Complex(), 0.0);
+
+    Complex u(10, 0), tiny(5e-9, 0), small(2e-8, 0);
+    EXPECT_COMPLEX_NEAR(calc._calcZForUI(ABC, u, tiny, 0, p), Complex(), 0.0);
+    EXPECT_COMPLEX_NEAR(calc._calcZForUI(ABC, u, small, 0, p), Complex(5e8, 0), 1e-3);
+    // The ground-loop quotient itself has no guard: RE/RL = -1 cancels a real fault current.
+    DistanceParameters cancellingReal;
+    cancellingReal.loop.groundFactorMode = RE_RL_XE_XL;
+    cancellingReal.loop.reRlXeXl = Complex(-1, 1);
+    Complex real(5, 0);
+    const Complex seen = calc._calc1PhaseFaultZFromUI(u, real, 0, cancellingReal);
+    EXPECT_TRUE(std::isnan(seen.re) && std::isnan(seen.im));
+}
+
+using InverseCase = std::tuple<Fault, GroundFactorMode, double>;
+
+class VoltageThenImpedance : public ::testing::TestWithParam<InverseCase> {};
+
+TEST_P(VoltageThenImpedance, GivesBackTheImpedance) {
+    const auto [fault, mode, healthyCurrent] = GetParam();
+    CalculationZ calc;
+    const DistanceParameters p = withMode(mode);
+    Complex u = calc._calcUForZI(fault, polar(4, 1.2), 5, healthyCurrent, p);
+    Complex i(5, 0);
+    EXPECT_COMPLEX_NEAR(calc._calcZForUI(fault, u, i, healthyCurrent, p), polar(4, 1.2), kTol);
+}
+
+INSTANTIATE_TEST_SUITE_P(K0AndZ0Z1, VoltageThenImpedance,
+                         ::testing::Combine(::testing::ValuesIn(ZFaultsList), ::testing::Values(K0, Z0_Z1),
+                                            ::testing::Values(0.0, 1.5)));
+
+TEST(CalculationZ, WorkedSystemsAndAngleReference) {
+    CalculationZ calc;
+    const DistanceParameters p;
+    const ThreePhaseUISystem iConst = calc.calculateZIconst(AN, Kex::Polar{2, 0.5}, 5, 0, p);
+    EXPECT_PHASES_NEAR(iConst.voltages, polar(20, 0.5), polar(kDefaultHealthyVoltage, 0.5 - kTwoThirdsPi),
+                       polar(kDefaultHealthyVoltage, 0.5 + kTwoThirdsPi), kTol);
+    EXPECT_PHASES_NEAR(iConst.currents, Complex(5, 0), Complex(), Complex(), kTol);
+    // Loop 2 * (2 at 0.5) takes 5 A at -0.5; the given healthy voltage is used.
+    const ThreePhaseUISystem uConst = calc.calculateZUconst(AN, Kex::Polar{2, 0.5}, 20, 50, p);
+    EXPECT_PHASES_NEAR(uConst.voltages, polar(20, 0.5), polar(50, 0.5 - kTwoThirdsPi), polar(50, 0.5 + kTwoThirdsPi),
+                       kTol);
+    EXPECT_PHASES_NEAR(uConst.currents, Complex(5, 0), Complex(), Complex(), kTol);
+    const ThreePhaseUISystem direct = calc._getThreePhaseUISystem(AN, 30, 5, 0.3, 40, 2);
+    EXPECT_COMPLEX_NEAR(direct.voltages.b(), polar(40, 0.3 - kTwoThirdsPi), kTol);
+    EXPECT_COMPLEX_NEAR(direct.currents.b(), polar(2, -kTwoThirdsPi), kTol);
+
+    calc.voltageReference = true;  // the voltage stands at 0, the current turns back
+    const ThreePhaseUISystem turned = calc.calculateZIconst(AN, Kex::Polar{2, 0.5}, 5, 0, p);
+    EXPECT_COMPLEX_NEAR(turned.voltages.a(), Complex(20, 0), kTol);
+    EXPECT_COMPLEX_NEAR(turned.currents.a(), polar(5, -0.5), kTol);
+    const ThreePhaseUISystem directTurned = calc._getThreePhaseUISystem(ABC, 100, 5, 0.3, -1, -1);
+    EXPECT_COMPLEX_NEAR(directTurned.voltages.a(), Complex(100, 0), kTol);
+    EXPECT_COMPLEX_NEAR(directTurned.currents.a(), polar(5, -0.3), kTol);
+}
+
+TEST(CalculationZ, VanishingImpedanceKeepsItsOwnAngle) {
+    CalculationZ calc;
+    calc.voltageReference = true;
+    DistanceParameters p;
+    p.loop.k0 = Kex::Polar{1, kPi / 2};  // the loop voltage stands 45 deg beyond the impedance
+    const auto currentAngleA = [&](double amplitude) {
+        const Complex i = calc.calculateZIconst(AN, Kex::Polar{amplitude, 0.5}, 5, 0, p).currents.a();
+        return std::atan2(i.im, i.re);
+    };
+    EXPECT_NEAR(currentAngleA(0.0), -0.5, kTol);
+    EXPECT_NEAR(currentAngleA(1e-9), -0.5 - kPi / 4, kTol);
+
+    calc.voltageReference = false;
+    EXPECT_COMPLEX_NEAR(calc.calculateZUconst(AN, Kex::Polar{0, 0.5}, 20, -1, p).voltages.a(), polar(20, 0.5), kTol);
+    EXPECT_PHASES_NEAR(calc.calculateZUconst(BC, Kex::Polar{5e-9, 0.5}, 20, -1, p).currents, Complex(), Complex(),
+                       Complex(), 0.0);
+    EXPECT_PHASES_NEAR(calc.calculateZUconst(ABC_lin, Kex::Polar{2, 0.5}, 20, -1, p).currents, Complex(), Complex(),
+                       Complex(), 0.0);
+}
+
+// (U_first - U_second) / (I_first - I_second) is the impedance point (after the
+// arc rule), whichever system carries the reference and whatever the healthy values.
+using LoopCase = std::tuple<std::tuple<Fault, Phase, Phase>, bool, bool>;
+
+class PhaseToPhaseLoop : public ::testing::TestWithParam<LoopCase> {};
+
+TEST_P(PhaseToPhaseLoop, SeesTheImpedancePoint) {
+    const auto& [loop, voltageReference, arcResistance] = GetParam();
+    const Fault fault = std::get<0>(loop);
+    const Phase first = std::get<1>(loop), second = std::get<2>(loop);
+    CalculationZ calc;
+    calc.voltageReference = voltageReference;
+    const DistanceParameters p = arcResistance ? withArcResistance(kLineAngle80) : DistanceParameters();
+    const Complex z = polar(2, 0.5);
+    const Complex seen = arcResistance ? Complex(z.im / std::tan(kLineAngle80), z.im) : z;
+    const auto loopImpedance = [&](const ThreePhaseUISystem& ui) {
+        return (ui.voltages.getPhaseComplexValue(first) - ui.voltages.getPhaseComplexValue(second)) /
+               (ui.currents.getPhaseComplexValue(first) - ui.currents.getPhaseComplexValue(second));
+    };
+    EXPECT_COMPLEX_NEAR(loopImpedance(calc.calculateZIconst(fault, Kex::Polar{2, 0.5}, 5, 1.5, p)), seen, kTol);
+    EXPECT_COMPLEX_NEAR(loopImpedance(calc.calculateZUconst(fault, Kex::Polar{2, 0.5}, 20, 40, p)), seen, kTol);
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoPhaseAndThreePhase, PhaseToPhaseLoop,
+                         ::testing::Combine(::testing::Values(std::make_tuple(AB, A, B), std::make_tuple(BC, B, C),
+                                                              std::make_tuple(CA, C, A), std::make_tuple(ABC, A, B)),
+                                            ::testing::Bool(), ::testing::Bool()));
+
+// A ground relay that compensates the phase current with k0 times the residual
+// current sees the impedance point, healthy-phase currents included.
+using GroundCase = std::tuple<std::tuple<Fault, Phase>, GroundFactorMode, bool>;
+
+class PhaseToGroundLoop : public ::testing::TestWithParam<GroundCase> {};
+
+TEST_P(PhaseToGroundLoop, CompensatedLoopSeesTheImpedancePoint) {
+    const auto& [loop, mode, voltageReference] = GetParam();
+    const Fault fault = std::get<0>(loop);
+    const Phase phase = std::get<1>(loop);
+    CalculationZ calc;
+    calc.voltageReference = voltageReference;
+    const Complex k0 = mode == K0 ? polar(kK0.amplitude, kK0.angle)
+                                  : (polar(kZ0Z1.amplitude, kZ0Z1.angle) - Complex(1, 0)) / Complex(3, 0);
+    ThreePhaseUISystem ui = calc.calculateZIconst(fault, Kex::Polar{4, 1.2}, 5, 1.5, withMode(mode));
+    const Complex residual = ui.currents.sumOfPhases();
+    EXPECT_COMPLEX_NEAR(
+        ui.voltages.getPhaseComplexValue(phase) / (ui.currents.getPhaseComplexValue(phase) + k0 * residual),
+        polar(4, 1.2), kTol);
+}
+
+INSTANTIATE_TEST_SUITE_P(SinglePhase, PhaseToGroundLoop,
+                         ::testing::Combine(::testing::Values(std::make_tuple(AN, A), std::make_tuple(BN, B),
+                                                              std::make_tuple(CN, C)),
+                                            ::testing::Values(K0, Z0_Z1), ::testing::Bool()));
+
+}  // namespace
