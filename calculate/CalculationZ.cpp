@@ -18,6 +18,10 @@ bool isGroundLoop(Fault fault) {
     return fault == AN || fault == BN || fault == CN || fault == ABN || fault == BCN || fault == CAN;
 }
 
+// A negative healthy current asks for the default of 0 A, as calculateFault
+// reads it; the residual current must use the same value.
+double healthyCurrentOrDefault(double healthyCurrent) { return healthyCurrent < 0.0 ? 0.0 : healthyCurrent; }
+
 struct ReferenceAngles {
     double voltage;
     double current;
@@ -81,7 +85,7 @@ Complex CalculationZ::_calcUForZI(Fault fault, const Complex& z, double current,
     if (isGroundLoop(fault)) {
         // current - healthyCurrent is the residual current of the system that
         // calculateFault builds with healthy phases at -120 and +120 degrees.
-        return direct * i + _groundZ(direct, p) * Complex(current - healthyCurrent, 0.0);
+        return direct * i + _groundZ(direct, p) * Complex(current - healthyCurrentOrDefault(healthyCurrent), 0.0);
     }
     return direct * i;
 }
@@ -126,7 +130,7 @@ Complex CalculationZ::_calc1PhaseFaultZFromUI(Complex& u, Complex& i, double hea
                                               const DistanceParameters& p) {
     // The residual current: the fault current less a healthy-phase current of
     // the given magnitude along the fault current's direction.
-    const Complex residual = i - Complex::fromPolar(healthyCurrent, std::atan2(i.im, i.re));
+    const Complex residual = i - Complex::fromPolar(healthyCurrentOrDefault(healthyCurrent), std::atan2(i.im, i.re));
     const DistanceParameters::LoopParameters loop = p.loop;
     switch (loop.groundFactorMode) {
     case K0:

@@ -215,11 +215,16 @@ TEST_P(PhaseToGroundLoop, CompensatedLoopSeesTheImpedancePoint) {
     calc.voltageReference = voltageReference;
     const Complex k0 = mode == K0 ? polar(kK0.amplitude, kK0.angle)
                                   : (polar(kZ0Z1.amplitude, kZ0Z1.angle) - Complex(1, 0)) / Complex(3, 0);
-    ThreePhaseUISystem ui = calc.calculateZIconst(fault, Kex::Polar{4, 1.2}, 5, 1.5, withMode(mode));
-    const Complex residual = ui.currents.sumOfPhases();
-    EXPECT_COMPLEX_NEAR(
-        ui.voltages.getPhaseComplexValue(phase) / (ui.currents.getPhaseComplexValue(phase) + k0 * residual),
-        polar(4, 1.2), kTol);
+    // A negative healthy current asks for the default of 0 A, in the current
+    // system and in the ground term alike.
+    for (const double healthyCurrent : {1.5, -1.0}) {
+        ThreePhaseUISystem ui = calc.calculateZIconst(fault, Kex::Polar{4, 1.2}, 5, healthyCurrent, withMode(mode));
+        const Complex residual = ui.currents.sumOfPhases();
+        EXPECT_COMPLEX_NEAR(
+            ui.voltages.getPhaseComplexValue(phase) / (ui.currents.getPhaseComplexValue(phase) + k0 * residual),
+            polar(4, 1.2), kTol)
+            << "healthy current " << healthyCurrent;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SinglePhase, PhaseToGroundLoop,
