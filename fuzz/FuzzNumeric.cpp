@@ -31,12 +31,15 @@
 #include "FuzzInput.h"
 #include "KexCalculateLocalization.h"
 #include "PoligonHelper.h"
+#include "Scenario.h"
 #include "ThreePhaseSystem.h"
 #include "ThreePhaseUISystem.h"
+#include "TransientChecks.h"
 
 namespace {
 
 using namespace KexCalculate;
+using kexcalc::TransientScenario;
 using kexfuzz::FuzzInput;
 
 // ------------------------------------------------------------ values
@@ -66,17 +69,11 @@ void append(Values& out, const ThreePhaseUISystem& s) {
 
 // Bit for bit: a NaN equals a NaN with the same payload, 0 differs from -0.
 bool sameBits(const Values& a, const Values& b) {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](double x, double y) { return kexfuzz::bitsOf(x) == kexfuzz::bitsOf(y); });
 }
 
 // ------------------------------------------------------------ the transient case
-
-// What a scenario file holds besides the record: how the channels are sampled.
-struct TransientCase {
-    RlParameters record{};
-    double sampleRate = 0.0;
-    double duration = 0.0;
-};
 
 // Where the model is probed beyond the sampling grid.
 struct Probes {
@@ -92,8 +89,9 @@ Complex readComplex(FuzzInput& in) {
     return {re, im};
 }
 
-TransientCase readTransientCase(FuzzInput& in) {
-    TransientCase c;
+// The built-in scenario's labels with a record and a sampling from the input.
+TransientScenario readScenario(FuzzInput& in) {
+    TransientScenario c = kexcalc::defaultScenario();
     RlParameters& p = c.record;
     p.networkType = static_cast<std::int8_t>(in.byte());
     p.faultKind = in.byte();
@@ -141,48 +139,6 @@ Probes readProbes(FuzzInput& in) {
     return probes;
 }
 
-void printRecord(const TransientCase& c) {
-    const RlParameters& p = c.record;
-    const auto z = [](const char* name, const Complex& v) {
-        std::fprintf(stderr, "  %s [%.17g, %.17g]\n", name, v.re, v.im);
-    };
-    const auto x = [](const char* name, double v) { std::fprintf(stderr, "  %s %.17g\n", name, v); };
-    std::fprintf(stderr, "record:\n  networkType %d\n  faultKind %u\n  faultPhase %u\n  useFaultResistance %d\n",
-                 int{p.networkType}, unsigned{p.faultKind}, unsigned{p.faultPhase}, p.useFaultResistance ? 1 : 0);
-    x("preFaultDuration", p.preFaultDuration);
-    x("loadCurrent", p.loadCurrent);
-    x("loadVoltage", p.loadVoltage);
-    x("loadAngle", p.loadAngle);
-    x("frequency", p.frequency);
-    z("zS1", p.zS1);
-    z("kS1", p.kS1);
-    z("zLine", p.zLine);
-    z("kLine", p.kLine);
-    z("zS2", p.zS2);
-    z("kS2", p.kS2);
-    z("zBranch", p.zBranch);
-    z("kBranch", p.kBranch);
-    x("faultResistance", p.faultResistance);
-    x("faultDistance", p.faultDistance);
-    x("branchDistance", p.branchDistance);
-    x("initialAngle", p.initialAngle);
-    x("swingPeriod", p.swingPeriod);
-    x("swingAngle", p.swingAngle);
-    x("swingRiseTau", p.swingRiseTau);
-    x("swingDecayTau", p.swingDecayTau);
-    x("asyncSlipPeriod", p.asyncSlipPeriod);
-    x("asyncRiseTau", p.asyncRiseTau);
-    z("zSwitched", p.zSwitched);
-    x("sampleRate", c.sampleRate);
-    x("duration", c.duration);
-}
-
-[[noreturn]] void fail(const TransientCase& c, const char* property) {
-    std::fprintf(stderr, "\nproperty violated: %s\n", property);
-    printRecord(c);
-    std::abort();
-}
-
 // Every member of the model, then everything a host reads from it.
 Values snapshot(const CalculationRl& m, const Probes& probes) {
     Values out;
@@ -225,115 +181,27 @@ Values snapshot(const CalculationRl& m, const Probes& probes) {
     return out;
 }
 
-// The rules a scenario file's record must satisfy before it is run: finite
-// numbers, codes in range, a physical network (no negative resistance, no
-// negative zero-sequence factor, a loop with an impedance), positive time
-// constants and a sampling of at least one and at most ten million samples.
-bool acceptedByScenarioValidation(const TransientCase& c) {
-    constexpr double kVanishingImpedance = 1e-6;
-    constexpr double kMaxTimeSpan = 1.0e6;
-    constexpr double kMaxSampleRate = 1.0e6;
-    constexpr double kMaxSampleCount = 1.0e7;
-    const RlParameters& p = c.record;
-    const Complex impedances[] = {p.zS1, p.zLine, p.zS2, p.zBranch, p.zSwitched};
-    const Complex factors[] = {p.kS1, p.kLine, p.kS2, p.kBranch};
-    const double numbers[] = {p.preFaultDuration, p.loadCurrent,   p.loadVoltage,    p.loadAngle,       p.frequency,
-                              p.faultResistance,  p.faultDistance, p.branchDistance, p.initialAngle,    p.swingPeriod,
-                              p.swingAngle,       p.swingRiseTau,  p.swingDecayTau,  p.asyncSlipPeriod, p.asyncRiseTau,
-                              c.sampleRate,       c.duration};
-    for (double x : numbers) {
-        if (!std::isfinite(x)) {
-            return false;
-        }
-    }
-    for (const Complex& z : impedances) {
-        if (!std::isfinite(z.re) || !std::isfinite(z.im) || z.re < 0.0) {
-            return false;
-        }
-    }
-    for (const Complex& k : factors) {
-        if (!std::isfinite(k.re) || !std::isfinite(k.im) || k.re < 0.0 || k.im < 0.0) {
-            return false;
-        }
-    }
-    if (p.networkType < 0 || p.networkType > 3 || p.faultKind > 12 || p.faultPhase > 2) {
+// Whether a scenario file holding this record and sampling passes the
+// scenario validation: the scenario written as JSON and read back. What the
+// validation accepts must read back unchanged.
+bool acceptedByScenarioValidation(const TransientScenario& c) {
+    const kexcalc::ScenarioResult parsed = kexcalc::parseScenario(kexcalc::renderScenarioJson(c));
+    if (!parsed.ok()) {
         return false;
     }
-    if (!(p.frequency > 0.0) || p.loadVoltage < 0.0 || p.loadCurrent < 0.0) {
-        return false;
-    }
-    if (p.preFaultDuration < 0.0 || p.preFaultDuration > kMaxTimeSpan) {
-        return false;
-    }
-    if (!(c.sampleRate > 0.0 && c.sampleRate <= kMaxSampleRate) || !(c.duration > 0.0 && c.duration <= kMaxTimeSpan)) {
-        return false;
-    }
-    const double samples = std::round(c.duration * c.sampleRate);
-    if (samples < 1.0 || samples > kMaxSampleCount) {
-        return false;
-    }
-    const Complex line = p.networkType >= 2 ? Complex(p.zLine.re / 2.0, p.zLine.im / 2.0) : p.zLine;
-    const Complex loop = (p.zS1 + line) + p.zS2;
-    if (std::hypot(loop.re, loop.im) < kVanishingImpedance) {
-        return false;
-    }
-    if (p.networkType == 1 && p.branchDistance < 0.0) {
-        return false;
-    }
-    if (p.useFaultResistance && p.faultResistance < 0.0) {
-        return false;
-    }
-    if (p.swingRiseTau < 0.0 || p.swingDecayTau < 0.0 || p.asyncRiseTau < 0.0) {
-        return false;
-    }
-    if (p.faultKind == 8 && !(p.swingPeriod > 0.0)) {
-        return false;
-    }
-    if (p.faultKind == 9 && p.asyncSlipPeriod == 0.0) {
-        return false;
-    }
-    if (p.faultKind == 11 && p.networkType == 0) {
-        const Complex switched = p.zS1 + p.zSwitched;
-        if (std::hypot(switched.re, switched.im) < kVanishingImpedance) {
-            return false;
-        }
+    if (!kexfuzz::sameScenario(parsed.scenario, c)) {
+        kexfuzz::fail(c, "an accepted scenario does not read back from its own JSON unchanged");
     }
     return true;
 }
 
-// Sizes an instrument can meet. The validation above accepts any finite
-// magnitude and any period above zero; beyond these bounds the double
-// arithmetic overflows (a load voltage of 1e284 V, a swing period of 5e-315 s
-// give NaN samples), which is a matter of range, not of the model.
-bool withinEngineeringRange(const TransientCase& c) {
-    constexpr double kLargest = 1.0e9;          // V, A, ohm, s, Hz, degrees, factors
-    constexpr double kShortestPeriod = 1.0e-9;  // s
-    const RlParameters& p = c.record;
-    const double magnitudes[] = {
-        p.preFaultDuration, p.loadCurrent,  p.loadVoltage,  p.loadAngle,       p.frequency,     p.zS1.re,
-        p.zS1.im,           p.kS1.re,       p.kS1.im,       p.zLine.re,        p.zLine.im,      p.kLine.re,
-        p.kLine.im,         p.zS2.re,       p.zS2.im,       p.kS2.re,          p.kS2.im,        p.zBranch.re,
-        p.zBranch.im,       p.kBranch.re,   p.kBranch.im,   p.faultResistance, p.faultDistance, p.branchDistance,
-        p.initialAngle,     p.swingPeriod,  p.swingAngle,   p.swingRiseTau,    p.swingDecayTau, p.asyncSlipPeriod,
-        p.asyncRiseTau,     p.zSwitched.re, p.zSwitched.im, c.sampleRate,      c.duration};
-    for (double x : magnitudes) {
-        if (std::fabs(x) > kLargest) {
-            return false;
-        }
-    }
-    if (p.faultKind == 8 && p.swingPeriod < kShortestPeriod) {
-        return false;
-    }
-    return !(p.faultKind == 9 && std::fabs(p.asyncSlipPeriod) < kShortestPeriod);
-}
-
-void checkTransientModel(const TransientCase& c, const Probes& probes) {
+void checkTransientModel(const TransientScenario& c, const Probes& probes) {
     CalculationRl model(&c.record);
     model.calculate();
     const Values first = snapshot(model, probes);
     model.calculate();
     if (!sameBits(snapshot(model, probes), first)) {
-        fail(c, "calculate() twice on one object gives different bits");
+        kexfuzz::fail(c, "calculate() twice on one object gives different bits");
     }
 
     // Another disturbance on another network first, then this record.
@@ -346,30 +214,11 @@ void checkTransientModel(const TransientCase& c, const Probes& probes) {
     reused._params = &c.record;
     reused.calculate();
     if (!sameBits(snapshot(reused, probes), first)) {
-        fail(c, "the result depends on an earlier calculation");
+        kexfuzz::fail(c, "the result depends on an earlier calculation");
     }
 
-    if (!acceptedByScenarioValidation(c) || !withinEngineeringRange(c)) {
-        return;
-    }
-    // The samples a host takes: k / sampleRate for k = 0 .. count - 1.
-    const auto count = static_cast<std::uint32_t>(std::round(c.duration * c.sampleRate));
-    const auto atDisturbance =
-        static_cast<std::uint32_t>(std::fmin(c.record.preFaultDuration * c.sampleRate, count - 1.0));
-    std::vector<double> times{c.record.preFaultDuration};
-    for (std::uint32_t k :
-         {0U, count - 1U, atDisturbance, atDisturbance + 1U, probes.sampleIndices[0] % count,
-          probes.sampleIndices[1] % count, probes.sampleIndices[2] % count, probes.sampleIndices[3] % count}) {
-        times.push_back(static_cast<double>(k) / c.sampleRate);
-    }
-    for (double time : times) {
-        for (int channel = 0; channel < 6; ++channel) {
-            const double sample = model.getMgn(channel, time);
-            if (!std::isfinite(sample)) {
-                std::fprintf(stderr, "\nchannel %d at time %.17g gives %g\n", channel, time, sample);
-                fail(c, "a valid record gives a sample that is not a finite number");
-            }
-        }
+    if (acceptedByScenarioValidation(c)) {
+        kexfuzz::requireFiniteSamples(c, probes.sampleIndices);
     }
 }
 
@@ -528,7 +377,7 @@ void checkSteadyState(const SteadyStateCase& c) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzInput in(data, size);
-    const TransientCase transient = readTransientCase(in);
+    const TransientScenario transient = readScenario(in);
     const Probes probes = readProbes(in);
     const SteadyStateCase steadyState = readSteadyStateCase(in);
     checkTransientModel(transient, probes);

@@ -22,8 +22,12 @@ for harness in numeric scenario; do
     mkdir -p "$scratch/corpus/$harness" "$scratch/artifacts/$harness"
     echo "== $harness: $seconds s =="
     log="$scratch/$harness.log"
+    options=()
+    if [ -f "fuzz/$harness.dict" ]; then
+        options+=("-dict=fuzz/$harness.dict")
+    fi
     if ! "$executable" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix="$scratch/artifacts/$harness/" \
+        -artifact_prefix="$scratch/artifacts/$harness/" "${options[@]}" \
         "$scratch/corpus/$harness" "fuzz/corpus/$harness" > "$log" 2>&1; then
         status=1
         echo "FAILED: see $log and $scratch/artifacts/$harness/"
