@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang pkgconf   # build tools; pkg-config for the packaging check
     libclang-rt-14-dev                    # libFuzzer and the sanitizer runtimes of Clang
+    clang-tidy gcovr                      # static analysis; line coverage report
     libgtest-dev libgmock-dev             # unit tests
     libbenchmark-dev                      # benchmarks
     libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Second command: builds and runs every test, with GCC and Clang (warnings as
 # errors) and under AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# concurrency test under ThreadSanitizer and the fuzz harnesses (libFuzzer with
-# ASan + UBSan) for a bounded time each.
+# concurrency test under ThreadSanitizer, the fuzz harnesses (libFuzzer with
+# ASan + UBSan) for a bounded time each, and clang-tidy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,3 +24,6 @@ echo "== fuzz (each harness for a bounded time) =="
 cmake --preset fuzz
 cmake --build --preset fuzz
 ctest --preset fuzz
+
+echo "== clang-tidy =="
+scripts/clang-tidy.sh build/clang build/fuzz
