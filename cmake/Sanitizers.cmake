@@ -31,3 +31,14 @@ if(KEX_BUILD_FUZZERS)
     add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
+
+# Line coverage (GCC's --coverage; scripts/coverage.sh reports it with gcovr).
+option(KEX_ENABLE_COVERAGE "Build with coverage instrumentation (GCC)" OFF)
+if(KEX_ENABLE_COVERAGE)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+        message(FATAL_ERROR "KEX_ENABLE_COVERAGE uses GCC's --coverage; configure with CMAKE_CXX_COMPILER=g++")
+    endif()
+    # Atomic counters: the concurrency test runs the library on several threads.
+    add_compile_options(--coverage -fprofile-update=atomic)
+    add_link_options(--coverage)
+endif()
