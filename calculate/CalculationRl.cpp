@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "CalculationSymComponents.h"
 
@@ -72,6 +73,31 @@ bool isDoubleCircuit(std::int8_t networkType) { return networkType >= 2; }
 
 bool isSwingOrAsync(std::uint8_t kind) { return kind == kSwing || kind == kAsyncOperation; }
 
+// The phasor of a channel 0..5 in a pair of triples (currents 0..2, voltages 3..5).
+const Complex& channelPhasor(const Complex3& currents, const Complex3& voltages, unsigned channel) {
+    return channel <= 2U ? currents.values[channel] : voltages.values[channel - 3U];
+}
+
+// The aperiodic term of amplitude A at t' >= 0: none without a time constant,
+// none once 15 time constants have passed, none below the amplitude floor.
+double aperiodicTerm(double amplitude, double t, double tau) {
+    if (tau == 0.0 || std::isnan(tau)) {
+        return 0.0;
+    }
+    const double x = -t / tau;
+    if (std::fabs(x) >= kAperiodicCutoff || std::fabs(amplitude) < kAperiodicFloor) {
+        return 0.0;
+    }
+    return amplitude * std::exp(x);
+}
+
+// The turn of each phase of the swing phasor, (channel mod 3) * 4 pi / 3, as
+// the factor (cos, sin) that Complex::rotate applies: multiplying by it gives
+// the rotated phasor bit for bit, without a sine and cosine per sample.
+const std::array<Complex, 3> kPhaseStepTurns = {Complex::rotate(Complex(1.0, 0.0), 0.0 * kFourThirdsPi),
+                                                Complex::rotate(Complex(1.0, 0.0), 1.0 * kFourThirdsPi),
+                                                Complex::rotate(Complex(1.0, 0.0), 2.0 * kFourThirdsPi)};
+
 }  // namespace
 
 // ---------------------------------------------------------------- predicates
@@ -112,6 +138,7 @@ void CalculationRl::calculate() {
         _faultU = _predU;
     }
     _convertFazaFault();
+    _derivePolarForms();
 }
 
 void CalculationRl::_init() {
@@ -529,36 +556,34 @@ double CalculationRl::_getDeltaAngle(double t) const {
     }
 }
 
-E1E2 CalculationRl::_getE1E2(double t) const {
+E1E2 CalculationRl::_getE1E2(double t) const { return _turnedEmfs(t, _currentEmfPolar()); }
+
+E1E2 CalculationRl::_turnedEmfs(double t, const EmfPolar& emf) const {
     E1E2 result{_e1, _e2};
     if (t < 0.0) {
         return result;
     }
-    const double phi1 = positiveAngle(argument(_e1));
-    const double lead = positiveAngle(argument(_e2) - phi1);  // of e2 over e1
     const double delta = _getDeltaAngle(t);
     // The leading EMF is turned forward, so the angle between them grows by delta.
-    if (lead < kPi) {
-        result.e2 = Complex::fromPolar(Complex::abs(_e2), argument(_e2) + delta);
+    if (emf.e2Lead < kPi) {
+        result.e2 = Complex::fromPolar(emf.e2Magnitude, emf.e2Angle + delta);
     } else {
-        result.e1 = Complex::fromPolar(Complex::abs(_e1), argument(_e1) + delta);
+        result.e1 = Complex::fromPolar(emf.e1Magnitude, emf.e1Angle + delta);
     }
     return result;
 }
 
-E1E2UI CalculationRl::getE1E2UI(double t) const {
+E1E2UI CalculationRl::getE1E2UI(double t) const { return _relayStateAt(t, _currentEmfPolar(), _currentRelayLoop()); }
+
+E1E2UI CalculationRl::_relayStateAt(double t, const EmfPolar& emf, const RelayLoop& loop) const {
     if (t < 0.0 && !isSwingOrAsync(_params->faultKind)) {
         return {_e1, _e2, _uLoad, _iLoad};
     }
-    const E1E2 emf = _getE1E2(t);
-    if (isDoubleCircuit(_params->networkType)) {
-        // Both circuits in parallel; the relay's circuit carries half.
-        const Complex loop = (_zS1 + _zLine / kTwo) + _zS2;
-        const Complex sourceCurrent = guardedQuotient(emf.e1 - emf.e2, loop);
-        return {emf.e1, emf.e2, emf.e1 - _zS1 * sourceCurrent, sourceCurrent / kTwo};
-    }
-    const Complex current = guardedQuotient(emf.e1 - emf.e2, _zSum);
-    return {emf.e1, emf.e2, emf.e1 - _zS1 * current, current};
+    const E1E2 turned = _turnedEmfs(t, emf);
+    const Complex loopCurrent = loop.vanishes ? Complex() : (turned.e1 - turned.e2) / loop.impedance;
+    const Complex busbarVoltage = turned.e1 - _zS1 * loopCurrent;
+    // On a double circuit both circuits are in parallel; the relay's carries half.
+    return {turned.e1, turned.e2, busbarVoltage, loop.doubleCircuit ? loopCurrent / kTwo : loopCurrent};
 }
 
 SwingOrAmowUIValues CalculationRl::getSwingOrAmowUIValues() const {
@@ -606,20 +631,15 @@ Complex CalculationRl::_getSwingAMovComplexValue(int channel, double t) const {
     }
     const E1E2UI state = getE1E2UI(t);
     const Complex& phaseA = channel <= 2 ? state.i : state.u;
-    return Complex::rotate(phaseA, static_cast<double>(channel % 3) * kFourThirdsPi);
+    return phaseA * kPhaseStepTurns[static_cast<unsigned>(channel % 3)];
 }
 
 double CalculationRl::_getExponenValue(int channel, double t, double tau) const {
-    if (t < 0.0 || _isSwingOrAmow() || !isChannel(channel) || tau == 0.0 || std::isnan(tau)) {
+    if (t < 0.0 || _isSwingOrAmow() || !isChannel(channel)) {
         return 0.0;
     }
-    const double x = -t / tau;
-    const double amplitude =
-        channel <= 2 ? _aperiodicI[static_cast<unsigned>(channel)] : _aperiodicU[static_cast<unsigned>(channel - 3)];
-    if (std::fabs(x) >= kAperiodicCutoff || std::fabs(amplitude) < kAperiodicFloor) {
-        return 0.0;
-    }
-    return amplitude * std::exp(x);
+    const auto index = static_cast<unsigned>(channel);
+    return aperiodicTerm(index <= 2U ? _aperiodicI[index] : _aperiodicU[index - 3U], t, tau);
 }
 
 double CalculationRl::getMgn(int channel, double time) const {
@@ -628,24 +648,37 @@ double CalculationRl::getMgn(int channel, double time) const {
     }
     const RlParameters& p = *_params;
     const double t = time - p.preFaultDuration;
+    const auto index = static_cast<unsigned>(channel);
     if (t < 0.0) {
-        const Complex x = _getPredComplexValue(channel);
-        return kSqrt2 * Complex::abs(x) * std::sin(_omega * t + argument(x));
+        const Kex::Polar x = _polarOf(channelPhasor(_predI, _predU, index), _preFaultPolar[index]);
+        return kSqrt2 * x.amplitude * std::sin(_omega * t + x.angle);
     }
-    const bool swing = isSwingOrAsync(p.faultKind);
-    const Complex x = swing ? _getSwingAMovComplexValue(channel, t) : _getPostComplexValue(channel);
-    const double offset = swing ? p.initialAngle : 0.0;
-    const double periodic = Complex::abs(x) * std::sin((_omega * t + argument(x)) + offset);
-    return kSqrt2 * (_getExponenValue(channel, t, _tau) + periodic);
+    if (isSwingOrAsync(p.faultKind)) {
+        return _swingValue(index, t);
+    }
+    const Kex::Polar x = _polarOf(channelPhasor(_faultI, _faultU, index), _faultStatePolar[index]);
+    const double periodic = x.amplitude * std::sin((_omega * t + x.angle) + 0.0);
+    const double amplitude = index <= 2U ? _aperiodicI[index] : _aperiodicU[index - 3U];
+    return kSqrt2 * (aperiodicTerm(amplitude, t, _tau) + periodic);
+}
+
+// Kept out of getMgn, so that the ordinary kinds' path stays short.
+double CalculationRl::_swingValue(unsigned channel, double t) const {
+    const E1E2UI state = _relayStateAt(t, _currentEmfPolar(), _currentRelayLoop());
+    const Complex x = (channel <= 2U ? state.i : state.u) * kPhaseStepTurns[channel % 3U];
+    const double periodic = Complex::abs(x) * std::sin((_omega * t + argument(x)) + _params->initialAngle);
+    return kSqrt2 * (0.0 + periodic);  // no aperiodic term in these kinds
 }
 
 bool CalculationRl::isChnnelActiv(int channel) const {
     if (_params == nullptr || !isChannel(channel)) {
         return false;
     }
-    const double pre =
-        _params->preFaultDuration >= kMinPreFaultDuration ? Complex::abs(_getPredComplexValue(channel)) : 0.0;
-    const double post = Complex::abs(_getPostComplexValue(channel));
+    const auto index = static_cast<unsigned>(channel);
+    const double pre = _params->preFaultDuration >= kMinPreFaultDuration
+                           ? _polarOf(channelPhasor(_predI, _predU, index), _preFaultPolar[index]).amplitude
+                           : 0.0;
+    const double post = _polarOf(channelPhasor(_faultI, _faultU, index), _faultStatePolar[index]).amplitude;
     return post + pre > kActiveThreshold;
 }
 
@@ -656,6 +689,64 @@ void CalculationRl::_shiftAllValues(int n) {
     _shiftPhaseValues(_faultI, n);
     _shiftPhaseValues(_aperiodicI, n);
     _shiftPhaseValues(_aperiodicU, n);
+}
+
+// ------------------------------------- polar forms kept for the accessors
+
+CalculationRl::EmfPolar CalculationRl::_emfPolarOf(const Complex& e1, const Complex& e2) {
+    EmfPolar emf;
+    emf.e1 = e1;
+    emf.e2 = e2;
+    emf.e1Magnitude = Complex::abs(e1);
+    emf.e1Angle = argument(e1);
+    emf.e2Magnitude = Complex::abs(e2);
+    emf.e2Angle = argument(e2);
+    emf.e2Lead = positiveAngle(emf.e2Angle - positiveAngle(emf.e1Angle));
+    return emf;
+}
+
+CalculationRl::EmfPolar CalculationRl::_currentEmfPolar() const {
+    if (_sameBits(_e1, _emfPolar.e1) && _sameBits(_e2, _emfPolar.e2)) {
+        return _emfPolar;
+    }
+    return _emfPolarOf(_e1, _e2);
+}
+
+CalculationRl::RelayLoop CalculationRl::_currentRelayLoop() const {
+    RelayLoop loop;
+    loop.doubleCircuit = isDoubleCircuit(_params->networkType);
+    const SwingLoop& kept = _swingLoop;
+    if (_sameBits(_zS1, kept.zS1) && _sameBits(_zLine, kept.zLine) && _sameBits(_zS2, kept.zS2) &&
+        _sameBits(_zSum, kept.zSum)) {
+        loop.impedance = loop.doubleCircuit ? kept.doubleCircuitLoop : kept.zSum;
+        loop.vanishes = loop.doubleCircuit ? kept.doubleCircuitLoopVanishes : kept.singleLineLoopVanishes;
+        return loop;
+    }
+    loop.impedance = loop.doubleCircuit ? (_zS1 + _zLine / kTwo) + _zS2 : _zSum;
+    loop.vanishes = Complex::abs(loop.impedance) < kQuotientGuard;
+    return loop;
+}
+
+Complex CalculationRl::_phaseStepTurn(int phase) { return kPhaseStepTurns[static_cast<unsigned>(phase)]; }
+
+void CalculationRl::_derivePolarForms() {
+    for (int channel = 0; channel < 6; ++channel) {
+        const auto index = static_cast<unsigned>(channel);
+        const Complex pre = _getPredComplexValue(channel);
+        _preFaultPolar[index] = {pre, Complex::abs(pre), argument(pre)};
+        const Complex post = _getPostComplexValue(channel);
+        _faultStatePolar[index] = {post, Complex::abs(post), argument(post)};
+    }
+    _emfPolar = _emfPolarOf(_e1, _e2);
+
+    SwingLoop& loop = _swingLoop;
+    loop.zS1 = _zS1;
+    loop.zLine = _zLine;
+    loop.zS2 = _zS2;
+    loop.zSum = _zSum;
+    loop.singleLineLoopVanishes = Complex::abs(_zSum) < kQuotientGuard;
+    loop.doubleCircuitLoop = (_zS1 + _zLine / kTwo) + _zS2;
+    loop.doubleCircuitLoopVanishes = Complex::abs(loop.doubleCircuitLoop) < kQuotientGuard;
 }
 
 }  // namespace KexCalculate

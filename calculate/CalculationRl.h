@@ -7,7 +7,10 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "Complex.h"
 #include "KexCalculateExport.h"
@@ -124,6 +127,14 @@ public:
     double getMgn(int channel, double time) const;
     bool isChnnelActiv(int channel) const;
 
+    // Block sampling for hosts that need many samples: out[k] is the channel's
+    // value at host time startTime + k * step, k = 0 .. count - 1; it agrees
+    // with getMgn at that instant to within 1e-12 of the channel's peak value.
+    // A channel outside 0..5 gives zeros.
+    void sampleChannel(int channel, double startTime, double step, std::size_t count, double* out) const;
+    // The six channels at once, interleaved: out[6 * k + channel].
+    void sampleAllChannels(double startTime, double step, std::size_t count, double* out) const;
+
     E1E2UI getE1E2UI(double t) const;
     SwingOrAmowUIValues getSwingOrAmowUIValues() const;
 
@@ -184,6 +195,74 @@ public:
     }
 
 private:
+    // What calculate() derives once for the per-sample accessors, so that they
+    // need no atan2, square root or remainder. Each entry keeps the values it
+    // was derived from and is used only while those are bit for bit unchanged:
+    // members set by hand, or a later _shiftAllValues, make the accessors
+    // compute directly, never from a stale entry.
+    struct PhasorPolar {
+        Complex phasor;  // derived from
+        double magnitude = 0.0;
+        double angle = 0.0;  // atan2(im, re)
+    };
+    struct EmfPolar {
+        Complex e1;  // derived from
+        Complex e2;
+        double e1Magnitude = 0.0;
+        double e1Angle = 0.0;
+        double e2Magnitude = 0.0;
+        double e2Angle = 0.0;
+        double e2Lead = 0.0;  // of e2 over e1, in [0, 2 pi)
+    };
+    struct SwingLoop {
+        Complex zS1;  // derived from
+        Complex zLine;
+        Complex zS2;
+        Complex zSum;
+        bool singleLineLoopVanishes = true;  // |_zSum| below the quotient guard
+        Complex doubleCircuitLoop;           // both circuits in parallel between the sources
+        bool doubleCircuitLoopVanishes = true;
+    };
+
+    // The loop that carries the swing current, as getE1E2UI divides by it.
+    struct RelayLoop {
+        Complex impedance;
+        bool vanishes = true;  // below the quotient guard: no current
+        bool doubleCircuit = false;
+    };
+
+    std::array<PhasorPolar, 6> _preFaultPolar{};
+    std::array<PhasorPolar, 6> _faultStatePolar{};
+    EmfPolar _emfPolar;
+    SwingLoop _swingLoop;
+
+    void _derivePolarForms();
+    static bool _sameBits(const Complex& a, const Complex& b) {
+        return std::memcmp(&a.re, &b.re, sizeof(double)) == 0 && std::memcmp(&a.im, &b.im, sizeof(double)) == 0;
+    }
+    // The kept polar form (magnitude, atan2 angle) while the phasor is the one
+    // it came from, else computed now.
+    static Kex::Polar _polarOf(const Complex& phasor, const PhasorPolar& derived) {
+        if (_sameBits(phasor, derived.phasor)) {
+            return {derived.magnitude, derived.angle};
+        }
+        return {Complex::abs(phasor), std::atan2(phasor.im, phasor.re)};
+    }
+    static EmfPolar _emfPolarOf(const Complex& e1, const Complex& e2);
+    EmfPolar _currentEmfPolar() const;
+    RelayLoop _currentRelayLoop() const;
+    E1E2 _turnedEmfs(double t, const EmfPolar& emf) const;
+    E1E2UI _relayStateAt(double t, const EmfPolar& emf, const RelayLoop& loop) const;
+    static Complex _phaseStepTurn(int phase);  // phase 0, 1, 2
+#if defined(__GNUC__)
+    __attribute__((noinline))
+#endif
+    double
+    _swingValue(unsigned channel, double t) const;  // getMgn from t' >= 0 in swing and asynchronous operation
+
+    void _sampleBlock(int firstChannel, int channelCount, double startTime, double step, std::size_t count,
+                      double* out) const;
+
     static Complex& slot(Complex3& t, unsigned i) { return t.values[i]; }
     static const Complex& slot(const Complex3& t, unsigned i) { return t.values[i]; }
     static double& slot(std::array<double, 3>& t, unsigned i) { return t[i]; }
