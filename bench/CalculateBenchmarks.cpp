@@ -117,9 +117,11 @@ void BM_ScalarReference(benchmark::State& state) {
     const double omega = m.model._omega;
     const double tau = m.model._tau;
     double angles[kChannels];
-    for (int channel = 0; channel < kChannels; ++channel) {
-        const Complex x = channel <= 2 ? m.model._faultI.values[channel] : m.model._faultU.values[channel - 3];
-        angles[channel] = std::atan2(x.im, x.re);
+    for (unsigned channel = 0; channel < 3U; ++channel) {
+        const Complex current = m.model._faultI.values[channel];
+        const Complex voltage = m.model._faultU.values[channel];
+        angles[channel] = std::atan2(current.im, current.re);
+        angles[channel + 3U] = std::atan2(voltage.im, voltage.re);
     }
     for (auto _ : state) {
         for (int channel = 0; channel < kChannels; ++channel) {
