@@ -34,8 +34,18 @@
 
 // The two chunk kernels are built for any x86-64 and again for AVX2, and the
 // dynamic loader picks the build the processor runs (the same arithmetic, so
-// the same results, on either).
-#if defined(__x86_64__) && defined(__gnu_linux__) && defined(__has_attribute)
+// the same results, on either). Sanitizer builds keep the one build for any
+// x86-64: the loader runs the choosing code before a sanitizer's runtime is
+// ready for its instrumented code.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KEX_SANITIZED_BUILD
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define KEX_SANITIZED_BUILD
+#endif
+#endif
+#if defined(__x86_64__) && defined(__gnu_linux__) && defined(__has_attribute) && !defined(KEX_SANITIZED_BUILD)
 #if __has_attribute(target_clones)
 #define KEX_CHUNK_KERNEL __attribute__((target_clones("avx2", "default")))
 #endif
