@@ -93,7 +93,7 @@ std::vector<double> perCallTimes(const Model& m) {
 void getMgnPerCall(benchmark::State& state, int faultKind) {
     const Model m(faultKind);
     const std::vector<double> times = perCallTimes(m);
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         for (int channel = 0; channel < kChannels; ++channel) {
             for (double time : times) {
                 benchmark::DoNotOptimize(m.model.getMgn(channel, time));
@@ -123,11 +123,11 @@ void BM_ScalarReference(benchmark::State& state) {
         angles[channel] = std::atan2(current.im, current.re);
         angles[channel + 3U] = std::atan2(voltage.im, voltage.re);
     }
-    for (auto _ : state) {
-        for (int channel = 0; channel < kChannels; ++channel) {
+    while (state.KeepRunning()) {
+        for (const double angle : angles) {
             for (double time : times) {
                 const double t = time - preFault;
-                benchmark::DoNotOptimize(std::sin(omega * t + angles[channel]));
+                benchmark::DoNotOptimize(std::sin(omega * t + angle));
                 benchmark::DoNotOptimize(std::exp(-t / tau));
             }
         }
@@ -137,7 +137,7 @@ void BM_ScalarReference(benchmark::State& state) {
 
 void BM_IsChnnelActiv(benchmark::State& state) {
     const Model m(kOrdinaryKind);
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         for (int channel = 0; channel < kChannels; ++channel) {
             benchmark::DoNotOptimize(m.model.isChnnelActiv(channel));
         }
@@ -147,7 +147,7 @@ void BM_IsChnnelActiv(benchmark::State& state) {
 
 void BM_Calculate(benchmark::State& state) {
     Model m(kOrdinaryKind, static_cast<int>(state.range(0)));
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         m.model.calculate();
         benchmark::DoNotOptimize(m.model._faultI);
         benchmark::ClobberMemory();
@@ -157,7 +157,7 @@ void BM_Calculate(benchmark::State& state) {
 
 void BM_CalculateFault(benchmark::State& state) {
     double angle = 0.3;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(angle);
         benchmark::DoNotOptimize(KexCalculate::CalculationFault::calculateFault(
             KexRelay::AnalogChannelSourceType::Voltage, KexCalculate::BCN, 42.0, angle, -1.0));
@@ -169,7 +169,7 @@ void BM_CalculateZIconst(benchmark::State& state) {
     KexCalculate::CalculationZ calculator;
     const KexCalculate::DistanceParameters parameters;
     Kex::Polar z{5.0, 1.2};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(z);
         benchmark::DoNotOptimize(calculator.calculateZIconst(KexCalculate::AN, z, 5.0, 0.0, parameters));
     }
@@ -181,7 +181,7 @@ void BM_CalculateZIconst(benchmark::State& state) {
 void sampleOneChannel(benchmark::State& state, int faultKind) {
     const Model m(faultKind);
     std::vector<double> out(kRecordSamples);
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         m.model.sampleChannel(1, 0.0, kSampleStep, out.size(), out.data());
         benchmark::ClobberMemory();
     }
@@ -191,7 +191,7 @@ void sampleOneChannel(benchmark::State& state, int faultKind) {
 void sampleSixChannels(benchmark::State& state, int faultKind) {
     const Model m(faultKind);
     std::vector<double> out(kChannels * kRecordSamples);
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         m.model.sampleAllChannels(0.0, kSampleStep, kRecordSamples, out.data());
         benchmark::ClobberMemory();
     }
@@ -210,7 +210,7 @@ void writeOnly(benchmark::State& state, std::size_t channels) {
     std::vector<double> out(channels * kRecordSamples);
     double* const data = out.data();
     const std::size_t count = out.size();
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         for (std::size_t k = 0; k < count; ++k) {
             data[k] = static_cast<double>(k) * kSampleStep;
         }

@@ -6,6 +6,12 @@
 
 #include "CalculationSymComponents.h"
 
+#if defined(__GNUC__)
+#define KEX_NOT_INLINED __attribute__((noinline))
+#else
+#define KEX_NOT_INLINED
+#endif
+
 namespace KexCalculate {
 
 namespace {
@@ -663,7 +669,7 @@ double CalculationRl::getMgn(int channel, double time) const {
 }
 
 // Kept out of getMgn, so that the ordinary kinds' path stays short.
-double CalculationRl::_swingValue(unsigned channel, double t) const {
+KEX_NOT_INLINED double CalculationRl::_swingValue(unsigned channel, double t) const {
     const E1E2UI state = _relayStateAt(t, _currentEmfPolar(), _currentRelayLoop());
     const Complex x = (channel <= 2U ? state.i : state.u) * kPhaseStepTurns[channel % 3U];
     const double periodic = Complex::abs(x) * std::sin((_omega * t + argument(x)) + _params->initialAngle);

@@ -237,8 +237,14 @@ private:
     SwingLoop _swingLoop;
 
     void _derivePolarForms();
+    static std::uint64_t _bitsOf(double x) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &x, sizeof bits);
+        return bits;
+    }
+    // Bit for bit, so that -0 differs from +0 and a NaN equals itself.
     static bool _sameBits(const Complex& a, const Complex& b) {
-        return std::memcmp(&a.re, &b.re, sizeof(double)) == 0 && std::memcmp(&a.im, &b.im, sizeof(double)) == 0;
+        return _bitsOf(a.re) == _bitsOf(b.re) && _bitsOf(a.im) == _bitsOf(b.im);
     }
     // The kept polar form (magnitude, atan2 angle) while the phasor is the one
     // it came from, else computed now.
@@ -253,12 +259,8 @@ private:
     RelayLoop _currentRelayLoop() const;
     E1E2 _turnedEmfs(double t, const EmfPolar& emf) const;
     E1E2UI _relayStateAt(double t, const EmfPolar& emf, const RelayLoop& loop) const;
-    static Complex _phaseStepTurn(int phase);  // phase 0, 1, 2
-#if defined(__GNUC__)
-    __attribute__((noinline))
-#endif
-    double
-    _swingValue(unsigned channel, double t) const;  // getMgn from t' >= 0 in swing and asynchronous operation
+    static Complex _phaseStepTurn(int phase);              // phase 0, 1, 2
+    double _swingValue(unsigned channel, double t) const;  // getMgn from t' >= 0 in swing and asynchronous operation
 
     void _sampleBlock(int firstChannel, int channelCount, double startTime, double step, std::size_t count,
                       double* out) const;
