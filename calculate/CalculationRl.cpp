@@ -662,10 +662,11 @@ double CalculationRl::getMgn(int channel, double time) const {
     if (isSwingOrAsync(p.faultKind)) {
         return _swingValue(index, t);
     }
+    const double amplitude = index <= 2U ? _aperiodicI[index] : _aperiodicU[index - 3U];
+    const double aperiodic = aperiodicTerm(amplitude, t, _tau);
     const Kex::Polar x = _polarOf(channelPhasor(_faultI, _faultU, index), _faultStatePolar[index]);
     const double periodic = x.amplitude * std::sin((_omega * t + x.angle) + 0.0);
-    const double amplitude = index <= 2U ? _aperiodicI[index] : _aperiodicU[index - 3U];
-    return kSqrt2 * (aperiodicTerm(amplitude, t, _tau) + periodic);
+    return kSqrt2 * (aperiodic + periodic);
 }
 
 // Kept out of getMgn, so that the ordinary kinds' path stays short.

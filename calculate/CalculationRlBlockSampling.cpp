@@ -77,9 +77,10 @@ constexpr double kMaxArgument = 1073741824.0;         // 2^30 rad: keeps the res
 constexpr double kMaxRest = 1e-6;                     // n beyond this: the anchor is not one chunk back
 constexpr int kChainedAnchors = 16;                   // chunks between anchors from the C library
 
-// Below this size of getMgn's sine argument its rounding stays under 1.2e-13
-// of the magnitude and is left out; above it the rounding is worked out.
-constexpr double kArgumentRoundingMatters = 1024.0;
+// Below this size of getMgn's sine argument its two roundings (half a unit in
+// the last place each, at most 2^-42 rad together) stay under 2.3e-13 of the
+// magnitude and are left out; above it they are worked out.
+constexpr double kArgumentRoundingMatters = 2048.0;
 // How far an angle derived from phase A's may lie from atan2 of the channel's
 // own phasor (a few units in the last place); the derived angle is used only
 // where this uncertainty cannot change getMgn's rounded argument.
