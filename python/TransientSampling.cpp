@@ -14,10 +14,7 @@ void sampleRow(const KexCalculate::CalculationRl& model, double time, double* ro
 
 void sampleChannelBlock(const KexCalculate::CalculationRl& model, double startTime, double step, std::size_t count,
                         double* out) {
-    // getMgn sample by sample until the model offers block sampling.
-    for (std::size_t k = 0; k < count; ++k) {
-        sampleRow(model, startTime + static_cast<double>(k) * step, out + kChannelCount * k);
-    }
+    model.sampleAllChannels(startTime, step, count, out);
 }
 
 void sampleChannelsAt(const KexCalculate::CalculationRl& model, const double* times, std::size_t count, double* out) {
