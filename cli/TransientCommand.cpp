@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "CalculationRl.h"
@@ -133,7 +134,7 @@ std::string readFile(const std::string& path) {
 // run can take an empty new directory away again.
 class OutputDirectory {
 public:
-    explicit OutputDirectory(const std::filesystem::path& path) : path_(path) {
+    explicit OutputDirectory(std::filesystem::path path) : path_(std::move(path)) {
         std::error_code error;
         const bool existed = std::filesystem::exists(path_, error);
         if (existed && !std::filesystem::is_directory(path_, error)) {

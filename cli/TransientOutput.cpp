@@ -102,7 +102,7 @@ bool writeCsv(std::FILE* out, const SampledRecord& record) {
     if (std::fputs(header.c_str(), out) < 0) {
         return false;
     }
-    std::array<char, 7 * 32> row{};
+    std::array<char, std::size_t{7} * 32> row{};  // seven numbers of at most 32 characters
     for (std::size_t k = 0; k < record.size(); ++k) {
         char* position = row.data();
         char* const end = row.data() + row.size();
@@ -224,7 +224,7 @@ std::filesystem::path OutputFileSet::add(const std::string& fileName) {
     // Hidden and unique, in the target directory so that the rename stays on
     // one file system. The mode follows the umask like any other new file.
     for (unsigned attempt = 0;; ++attempt) {
-        const std::filesystem::path path =
+        std::filesystem::path path =
             directory_ / ("." + fileName + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
         const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor >= 0) {

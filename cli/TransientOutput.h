@@ -52,7 +52,7 @@ KexComtrade::Recording comtradeRecording(const TransientScenario& scenario, Samp
 bool writeCsv(std::FILE* out, const SampledRecord& record);
 
 // One line such as "phase-A-to-ground fault at 50 % of the line".
-std::string describeDisturbance(const KexCalculate::RlParameters& record);
+std::string describeDisturbance(const KexCalculate::RlParameters& p);
 
 // Phasors before and after the disturbance, the aperiodic component, the
 // active channels and the files written.
