@@ -183,7 +183,7 @@ std::string parseStartTime(const std::string& text, std::int64_t& nanoseconds) {
 // The faulted phase as the file gave it, resolved once the fault kind is known.
 struct PhaseEntry {
     bool given = false;
-    PhaseSpec spec{0, false};
+    PhaseSpec chosen{0, false};
     bool byName = false;
     std::string name;
 };
@@ -364,13 +364,13 @@ const std::vector<KeyReader>& keyReaders() {
              if (v.is_string()) {
                  entry.byName = true;
                  entry.name = v.get<std::string>();
-                 entry.given = r.named(k, v, faultPhaseNames(), entry.spec);
+                 entry.given = r.named(k, v, faultPhaseNames(), entry.chosen);
                  return;
              }
              int number = 0;
              if (r.wholeNumber(k, v, 2, choiceNames(faultPhaseNames()), number)) {
                  entry.given = true;
-                 entry.spec = {static_cast<std::uint8_t>(number), false};
+                 entry.chosen = {static_cast<std::uint8_t>(number), false};
              }
          }},
         {"useFaultResistance", [](ScenarioReader& r, const std::string& k,
@@ -529,17 +529,17 @@ void checkValues(ScenarioReader& r) {
             }
         }
         if (phase.given && phase.byName && r.usable({"faultPhase"})) {
-            if (isOnePhaseKind(p.faultKind) && phase.spec.pair) {
+            if (isOnePhaseKind(p.faultKind) && phase.chosen.pair) {
                 r.problem("faultPhase", "'" + phase.name + "' is a phase pair, but faultKind " +
                                             faultKindName(p.faultKind) + " concerns one phase: use A, B or C");
-            } else if (isTwoPhaseKind(p.faultKind) && !phase.spec.pair) {
+            } else if (isTwoPhaseKind(p.faultKind) && !phase.chosen.pair) {
                 r.problem("faultPhase", "'" + phase.name + "' is one phase, but faultKind " +
                                             faultKindName(p.faultKind) + " concerns a pair: use AB, BC or CA");
             }
         }
     }
     if (phase.given) {
-        p.faultPhase = phase.spec.value;
+        p.faultPhase = phase.chosen.value;
     }
 
     if (r.isGiven("initialAngle") && r.isGiven("initialAngleDeg")) {
@@ -752,8 +752,8 @@ std::string networkTypeName(std::int8_t networkType) {
 std::string faultPhaseName(std::uint8_t faultKind, std::uint8_t faultPhase) {
     const bool pair = isTwoPhaseKind(faultKind);
     if (faultPhase <= 2 && (pair || isOnePhaseKind(faultKind))) {
-        for (const auto& [name, spec] : faultPhaseNames()) {
-            if (spec.value == faultPhase && spec.pair == pair) {
+        for (const auto& [name, chosen] : faultPhaseNames()) {
+            if (chosen.value == faultPhase && chosen.pair == pair) {
                 return name;
             }
         }
