@@ -4,7 +4,7 @@
 Each seed is the built-in scenario's record with one disturbance kind or
 network type, in the byte format that fuzz/FuzzInput.h reads (every number as
 tag 0 followed by its 8 bytes), followed by probe times and a steady-state
-test point. Run from anywhere; it overwrites the seeds it writes.
+test point and a block of samples. Run from anywhere; it overwrites the seeds it writes.
 """
 import math
 import os
@@ -72,6 +72,13 @@ def steady_state(fault=1):
     return b
 
 
+def block():
+    b = number(0.05) + number(1e-4)                  # start time, step
+    b += struct.pack("<H", 1200)                     # samples
+    b += bytes([4])                                  # channel 3 (VA); -1 .. 6 from the byte
+    return b
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     seeds = {}
@@ -83,7 +90,7 @@ def main():
     seeds["fault_resistance"] = record(kind=4, fault_resistance=2.0)
     for name, body in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:
-            f.write(body + probes() + steady_state(fault=len(name) % 11))
+            f.write(body + probes() + steady_state(fault=len(name) % 11) + block())
 
 
 if __name__ == "__main__":
