@@ -1,6 +1,9 @@
 #include "CalculationZ.h"
 
+#include <array>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 
 namespace KexCalculate {
 
@@ -31,6 +34,119 @@ struct ReferenceAngles {
 // two stands at angle 0.
 ReferenceAngles referenceAngles(bool voltageReference, double phi) {
     return voltageReference ? ReferenceAngles{0.0, -phi} : ReferenceAngles{phi, 0.0};
+}
+
+double angleOf(const Complex& z) { return std::atan2(z.im, z.re); }
+
+// A balanced (transposed) three-phase element: the self impedance of each
+// phase and the mutual impedance between any two.
+struct BalancedElement {
+    Complex self;
+    Complex mutual;
+
+    // Built from the positive- and zero-sequence impedances.
+    static BalancedElement fromSequences(const Complex& z1, const Complex& z0) {
+        const Complex three(3.0, 0.0);
+        return {(z0 + z1 * Complex(2.0, 0.0)) / three, (z0 - z1) / three};
+    }
+
+    BalancedElement operator+(const BalancedElement& other) const { return {self + other.self, mutual + other.mutual}; }
+
+    // The voltage drop along the element for the phase currents i.
+    Complex3 drop(const Complex3& i) const {
+        const Complex sum = i.values[0] + i.values[1] + i.values[2];
+        Complex3 u;
+        for (std::size_t k = 0; k < 3; ++k) {
+            u.values[k] = (self - mutual) * i.values[k] + mutual * sum;
+        }
+        return u;
+    }
+};
+
+using PhaseWeights = std::array<double, 3>;
+
+Complex weighted(const PhaseWeights& weights, const Complex3& x) {
+    Complex sum;
+    for (std::size_t k = 0; k < 3; ++k) {
+        sum += x.values[k] * Complex(weights[k], 0.0);
+    }
+    return sum;
+}
+
+// The phase currents of the mesh current j; a phase outside the mesh carries
+// exactly none.
+Complex3 phaseCurrents(const PhaseWeights& mesh, const Complex& j) {
+    Complex3 i;
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (mesh[k] != 0.0) {
+            i.values[k] = j * Complex(mesh[k], 0.0);
+        }
+    }
+    return i;
+}
+
+constexpr std::size_t kMaxMeshes = 2;
+
+struct FaultMeshes {
+    std::size_t count;
+    std::array<PhaseWeights, kMaxMeshes> meshes;
+    PhaseWeights reference;  // the phase or loop that carries the angle reference
+};
+
+// The meshes through the fault, in the reference position of calculateFault
+// (the first faulted phase in slot 1). A mesh current flows out through the
+// phases weighted +1 and back through those weighted -1, or through ground.
+// The three-phase fault closes between the phases: with a balanced source no
+// current returns through ground, so the zero-sequence impedances play no part.
+FaultMeshes faultMeshes(Fault fault) {
+    if (fault == ABN || fault == BCN || fault == CAN) {
+        return {2, {{{0, 1, 0}, {0, 0, 1}}}, {0, 1, 0}};
+    }
+    if (isGroundLoop(fault)) {
+        return {1, {{{0, 1, 0}}}, {0, 1, 0}};
+    }
+    if (isTwoPhase(fault)) {
+        return {1, {{{0, 1, -1}}}, {0, 1, -1}};
+    }
+    return {2, {{{1, -1, 0}, {0, 1, -1}}}, {1, 0, 0}};
+}
+
+using MeshVector = std::array<Complex, kMaxMeshes>;
+using MeshMatrix = std::array<MeshVector, kMaxMeshes>;
+
+// The mesh currents of z j = e by elimination with partial pivoting. A pivot
+// below the guard means the loops have no impedance: no current, rather than
+// an infinite one.
+MeshVector meshCurrents(MeshMatrix z, MeshVector e, std::size_t count) {
+    for (std::size_t col = 0; col < count; ++col) {
+        std::size_t pivot = col;
+        for (std::size_t row = col + 1; row < count; ++row) {
+            if (Complex::abs(z[row][col]) > Complex::abs(z[pivot][col])) {
+                pivot = row;
+            }
+        }
+        if (Complex::abs(z[pivot][col]) < kGuard) {
+            return {};
+        }
+        std::swap(z[col], z[pivot]);
+        std::swap(e[col], e[pivot]);
+        for (std::size_t row = col + 1; row < count; ++row) {
+            const Complex factor = z[row][col] / z[col][col];
+            for (std::size_t k = col; k < count; ++k) {
+                z[row][k] -= factor * z[col][k];
+            }
+            e[row] -= factor * e[col];
+        }
+    }
+    MeshVector j;
+    for (std::size_t row = count; row-- > 0;) {
+        Complex rest = e[row];
+        for (std::size_t k = row + 1; k < count; ++k) {
+            rest -= z[row][k] * j[k];
+        }
+        j[row] = rest / z[row][row];
+    }
+    return j;
 }
 
 }  // namespace
@@ -181,6 +297,61 @@ ThreePhaseUISystem CalculationZ::_getThreePhaseUISystem(Fault fault, double volt
     const ThreePhaseSystem currents =
         CalculationFault::calculateFault(KexRelay::Current, fault, current, angles.current, healthyCurrent);
     return {voltages, currents};
+}
+
+ThreePhaseUISystem CalculationZ::calculateZZsconst(Fault fault, const Kex::Polar& z, const Complex& zS1,
+                                                   const Complex& kS, double sourceVoltage,
+                                                   const DistanceParameters& p) {
+    // The line carries the relay's own ground compensation (Z0 = ZD + 3 ZE),
+    // so every faulted loop measures ZD.
+    const Complex lineZ = _calcArcResistanceZ(Complex::fromPolar(z), p);
+    const Complex groundZ = _groundZ(lineZ, p);
+    const BalancedElement line{lineZ + groundZ, groundZ};
+    Complex zS0 = zS1;
+    zS0.mul(kS);
+    const BalancedElement source = BalancedElement::fromSequences(zS1, zS0);
+    const BalancedElement loop = source + line;
+
+    const ThreePhaseSystem emfSystem(Complex(sourceVoltage, 0.0), true);
+    const Complex3 emf(emfSystem.a(), emfSystem.b(), emfSystem.c());
+
+    // No load: the only currents are the mesh currents through the fault.
+    const FaultMeshes fm = faultMeshes(fault);
+    MeshMatrix meshZ;
+    MeshVector meshEmf;
+    for (std::size_t k = 0; k < fm.count; ++k) {
+        for (std::size_t l = 0; l < fm.count; ++l) {
+            meshZ[k][l] = weighted(fm.meshes[k], loop.drop(phaseCurrents(fm.meshes[l], Complex(1.0, 0.0))));
+        }
+        meshEmf[k] = weighted(fm.meshes[k], emf);
+    }
+    const MeshVector j = meshCurrents(meshZ, meshEmf, fm.count);
+    Complex3 i;
+    for (std::size_t k = 0; k < fm.count; ++k) {
+        const Complex3 meshI = phaseCurrents(fm.meshes[k], j[k]);
+        for (std::size_t phase = 0; phase < 3; ++phase) {
+            i.values[phase] += meshI.values[phase];
+        }
+    }
+    // The relay sees the EMFs less the drop across the source.
+    const Complex3 sourceDrop = source.drop(i);
+    Complex3 u;
+    for (std::size_t phase = 0; phase < 3; ++phase) {
+        u.values[phase] = emf.values[phase] - sourceDrop.values[phase];
+    }
+
+    // Turn the result so that the reference current (or voltage) stands at 0.
+    // Without a current, or for a vanishing impedance point, the point's own
+    // angle is the angle between voltage and current.
+    const Complex uRef = weighted(fm.reference, u);
+    const Complex iRef = weighted(fm.reference, i);
+    const bool noCurrent = iRef.re == 0.0 && iRef.im == 0.0;
+    const double phi = z.amplitude < kTinyImpedance || noCurrent ? z.angle : angleOf(uRef) - angleOf(iRef);
+    const ReferenceAngles angles = referenceAngles(voltageReference, phi);
+    ThreePhaseUISystem result(u, i);
+    result.rotate(noCurrent ? angles.voltage - angleOf(uRef) : angles.current - angleOf(iRef));
+    result.shftPhaseValues(CalculationFault::_getShiftCount(fault));
+    return result;
 }
 
 }  // namespace KexCalculate

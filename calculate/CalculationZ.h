@@ -34,6 +34,20 @@ public:
     Complex _calc1PhaseFaultZFromUI(Complex& u, Complex& i, double healthyCurrent, const DistanceParameters& p);
     ThreePhaseUISystem _getThreePhaseUISystem(Fault fault, double voltage, double current, double angle,
                                               double healthyVoltage, double healthyCurrent);
+
+    // Test values at constant source impedance: a balanced EMF of sourceVoltage
+    // (phase to neutral) behind the source impedance zS1, whose zero-sequence
+    // impedance is zS1 with the factor pair kS = (R0/R1, X0/X1) applied part by
+    // part, feeds a bolted fault of the given kind, without load, at the far end
+    // of a line whose positive-sequence impedance is z (after the arc rule) and
+    // whose ground return is the relay's own compensation of it, so that the
+    // relay measures z on every faulted loop. The result is the relay-location
+    // voltages and currents, turned by the angle reference as in the other two
+    // modes. A fault loop without impedance (a pivot of its mesh equations
+    // below 1e-8 ohm) carries no current: every current is then zero and the
+    // voltages are the EMFs.
+    ThreePhaseUISystem calculateZZsconst(Fault fault, const Kex::Polar& z, const Complex& zS1, const Complex& kS,
+                                         double sourceVoltage, const DistanceParameters& p);
 };
 
 }  // namespace KexCalculate

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "PhasorAssertions.h"
 
@@ -231,5 +234,224 @@ INSTANTIATE_TEST_SUITE_P(SinglePhase, PhaseToGroundLoop,
                          ::testing::Combine(::testing::Values(std::make_tuple(AN, A), std::make_tuple(BN, B),
                                                               std::make_tuple(CN, C)),
                                             ::testing::Values(K0, Z0_Z1), ::testing::Bool()));
+
+// Constant source impedance: a source of 63.5 V behind ZS1 = 1.5 at 80 deg
+// with Z0 = (2.5 R1, 3.2 X1).
+namespace source {
+
+const Complex kZ1 = polar(1.5, 1.4);
+const Complex kFactors(2.5, 3.2);
+const Complex kZ0(kZ1.re * 2.5, kZ1.im * 3.2);
+const Complex kMutual = (kZ0 - kZ1) / Complex(3, 0);
+constexpr double kEmf = 63.5;
+const Kex::Polar kPoint{4, 1.2};
+
+}  // namespace source
+
+double relativeError(const Complex& actual, const Complex& expected) {
+    return Complex::abs(actual - expected) / Complex::abs(expected);
+}
+
+// What a relay set with p measures in the loop of `phase` to ground, from
+// U = ZD I + ZE IE. The RE/RL, XE/XL form compensates resistance and reactance
+// apart, so R and X come from the two real equations of
+// U = R (I + kR IE) + jX (I + kX IE).
+Complex groundLoopSeen(const ThreePhaseUISystem& ui, Phase phase, const DistanceParameters& p) {
+    const Complex u = ui.voltages.getPhaseComplexValue(phase);
+    const Complex i = ui.currents.getPhaseComplexValue(phase);
+    const Complex ie = ui.currents.a() + ui.currents.b() + ui.currents.c();
+    const DistanceParameters::LoopParameters& loop = p.loop;
+    if (loop.groundFactorMode == RE_RL_XE_XL) {
+        const Complex r = i + ie * Complex(loop.reRlXeXl.re, 0);
+        const Complex x = (i + ie * Complex(loop.reRlXeXl.im, 0)) * Complex(0, 1);
+        const auto cross = [](const Complex& a, const Complex& b) { return a.re * b.im - a.im * b.re; };
+        return {cross(x, u) / cross(x, r), cross(r, u) / cross(r, x)};
+    }
+    Complex k0;
+    if (loop.groundFactorMode == K0) {
+        k0 = polar(loop.k0.amplitude, loop.k0.angle);
+    } else if (loop.groundFactorMode == Z0_Z1) {
+        k0 = (polar(loop.z0z1.amplitude, loop.z0z1.angle) - Complex(1, 0)) / Complex(3, 0);
+    }
+    return u / (i + k0 * ie);
+}
+
+struct FaultedLoops {
+    std::vector<Phase> toGround;
+    std::vector<std::pair<Phase, Phase>> between;
+    std::vector<Phase> healthy;
+};
+
+// The loops a relay measures for each kind, in the order of the Fault values,
+// and the healthy phases.
+const FaultedLoops kFaultedLoops[] = {{{A}, {}, {B, C}},
+                                      {{B}, {}, {C, A}},
+                                      {{C}, {}, {A, B}},
+                                      {{}, {{A, B}}, {C}},
+                                      {{}, {{B, C}}, {A}},
+                                      {{}, {{C, A}}, {B}},
+                                      {{A, B, C}, {{A, B}, {B, C}, {C, A}}, {}},
+                                      {{A, B}, {{A, B}}, {C}},
+                                      {{B, C}, {{B, C}}, {A}},
+                                      {{C, A}, {{C, A}}, {B}},
+                                      {{A, B, C}, {{A, B}, {B, C}, {C, A}}, {}}};
+
+using SourceLoopCase = std::tuple<Fault, GroundFactorMode, bool>;
+
+class SourceImpedanceLoops : public ::testing::TestWithParam<SourceLoopCase> {};
+
+// The line carries the relay's own ground compensation, so every faulted loop,
+// measured as the relay measures it, sees the impedance point (after the arc
+// rule); the healthy phases carry no current.
+TEST_P(SourceImpedanceLoops, RelaySeesTheImpedancePoint) {
+    const auto [fault, mode, arcResistance] = GetParam();
+    DistanceParameters p = withMode(mode);
+    p.loop.arcResistance = arcResistance;
+    p.loop.reRlXeXl = Complex(1.8, 0.6);
+    const Complex seen =
+        arcResistance ? Complex(std::sin(1.2) * 4 / std::tan(kLineAngle80), std::sin(1.2) * 4) : polar(4, 1.2);
+    const ThreePhaseUISystem ui =
+        CalculationZ().calculateZZsconst(fault, source::kPoint, source::kZ1, source::kFactors, source::kEmf, p);
+    const FaultedLoops& loops = kFaultedLoops[fault];
+    for (const Phase phase : loops.toGround) {
+        EXPECT_LT(relativeError(groundLoopSeen(ui, phase, p), seen), 1e-9) << "to ground, phase " << phase;
+    }
+    for (const auto& [first, second] : loops.between) {
+        const Complex loopZ = (ui.voltages.getPhaseComplexValue(first) - ui.voltages.getPhaseComplexValue(second)) /
+                              (ui.currents.getPhaseComplexValue(first) - ui.currents.getPhaseComplexValue(second));
+        EXPECT_LT(relativeError(loopZ, seen), 1e-9) << "between phases " << first << " and " << second;
+    }
+    for (const Phase phase : loops.healthy) {
+        EXPECT_EQ(Complex::abs(ui.currents.getPhaseComplexValue(phase)), 0.0) << "healthy phase " << phase;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KindsAndGroundFactors, SourceImpedanceLoops,
+                         ::testing::Combine(::testing::ValuesIn(FaultsList),
+                                            ::testing::Values(K0, RE_RL_XE_XL, Z0_Z1, static_cast<GroundFactorMode>(3)),
+                                            ::testing::Bool()));
+
+// Worked by hand from the sequence networks: E = 110/sqrt(3) V, ZS1 = 1 at
+// 85 deg, ZS0 = 4 ZS1 (so ZSm = ZS1), ZD = 4 at 75 deg, k0 = 2/3 (ZL0 = 3 ZD).
+// A-N: I_A = 3E / (6 ZS1 + 5 ZD), U_A = 5/3 ZD I_A, U_B,C = a^2 E, a E - ZS1 I_A.
+// B-C: I_B = (E_B - E_C) / (2 (ZS1 + ZD)), U_A = E_A, U_B,C = E_B,C -+ ZS1 I_B.
+// ABC: I_A = E / (ZS1 + ZD), U_A = ZD I_A.
+TEST(CalculationZ, SourceImpedanceWorkedExample) {
+    DistanceParameters p;
+    p.loop.k0 = Kex::Polar{2.0 / 3.0, 0};
+    const auto run = [&](Fault fault, bool voltageReference) {
+        CalculationZ calc;
+        calc.voltageReference = voltageReference;
+        return calc.calculateZZsconst(fault, Kex::Polar{4, 75 * kPi / 180}, polar(1, 85 * kPi / 180), Complex(4, 4),
+                                      110 / std::sqrt(3.0), p);
+    };
+    const struct {
+        Fault fault;
+        Phase reference;
+        double current;
+        std::array<double, 3> voltages;
+    } cases[] = {{AN, A, 7.347750, {48.984999, 68.249675, 66.644639}},
+                 {BC, B, 11.026836, {63.508530, 55.238691, 53.444078}},
+                 {ABC, A, 12.732694, {50.930775, 50.930775, 50.930775}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        for (const bool voltageReference : {false, true}) {
+            const ThreePhaseUISystem ui = run(c.fault, voltageReference);
+            EXPECT_NEAR(Complex::abs(ui.currents.getPhaseComplexValue(c.reference)), c.current, 1e-6);
+            for (const Phase phase : {A, B, C}) {
+                EXPECT_NEAR(Complex::abs(ui.voltages.getPhaseComplexValue(phase)), c.voltages[phase], 1e-6);
+            }
+            // The reference current, or with the flag the reference voltage, stands at 0.
+            const Complex reference = voltageReference ? ui.voltages.getPhaseComplexValue(c.reference)
+                                                       : ui.currents.getPhaseComplexValue(c.reference);
+            if (c.fault != BC) {
+                EXPECT_NEAR(reference.im, 0.0, 1e-12);
+                EXPECT_GT(reference.re, 0.0);
+            }
+        }
+    }
+    // Between B and C the loop difference carries the reference.
+    const ThreePhaseUISystem bc = run(BC, false);
+    EXPECT_NEAR((bc.currents.b() - bc.currents.c()).im, 0.0, 1e-12);
+}
+
+// A single phase to ground against the sequence networks in series: the fault
+// current is 3E / (Z1 + Z2 + Z0) summed over source and line, and the healthy
+// phases keep their EMF less the source's mutual drop ZSm I_f.
+TEST(CalculationZ, SourceImpedanceSinglePhaseFaultFromSequenceNetworks) {
+    const DistanceParameters p = withMode(K0);
+    const Complex zD = polar(4, 1.2);
+    const Complex zL0 = zD * (Complex(1, 0) + Complex(3, 0) * polar(kK0.amplitude, kK0.angle));
+    const Complex loopSum = (source::kZ1 + zD) * Complex(2, 0) + source::kZ0 + zL0;
+    const Complex iF(3 * source::kEmf / Complex::abs(loopSum), 0);  // at angle 0 by the current reference
+    const Complex eF = iF * loopSum / Complex(3, 0);                // the faulted phase's EMF
+    const Complex uF = iF * (zD * Complex(2, 0) + zL0) / Complex(3, 0);
+    const Complex uLagging = Complex::rotate(eF, -kTwoThirdsPi) - source::kMutual * iF;
+    const Complex uLeading = Complex::rotate(eF, kTwoThirdsPi) - source::kMutual * iF;
+    const struct {
+        Fault fault;
+        Phase faulted, lagging, leading;
+    } cases[] = {{AN, A, B, C}, {BN, B, C, A}, {CN, C, A, B}};
+    for (const auto& c : cases) {
+        const ThreePhaseUISystem ui =
+            CalculationZ().calculateZZsconst(c.fault, source::kPoint, source::kZ1, source::kFactors, source::kEmf, p);
+        EXPECT_COMPLEX_NEAR(ui.currents.getPhaseComplexValue(c.faulted), iF, 1e-9);
+        EXPECT_COMPLEX_NEAR(ui.voltages.getPhaseComplexValue(c.faulted), uF, 1e-9);
+        EXPECT_COMPLEX_NEAR(ui.voltages.getPhaseComplexValue(c.lagging), uLagging, 1e-9);
+        EXPECT_COMPLEX_NEAR(ui.voltages.getPhaseComplexValue(c.leading), uLeading, 1e-9);
+    }
+}
+
+// Without source impedance the relay sees the EMFs themselves: the
+// constant-voltage test values at the source's loop voltage (the line value
+// for two phases and for ABC_lin). Where that model's currents are the
+// network's own (one phase to ground, two phases, ABC) the currents agree
+// too; elsewhere its current angle is not the network's, so only the voltage
+// reference is common ground.
+TEST(CalculationZ, SourceImpedanceZeroGivesConstantVoltageValues) {
+    const double lineValue = source::kEmf * std::sqrt(3.0);
+    const DistanceParameters p = withMode(K0);
+    for (const Fault fault : FaultsList) {
+        SCOPED_TRACE(fault);
+        const bool twoPhase = fault == AB || fault == BC || fault == CA;
+        const bool sameCurrents = fault != ABN && fault != BCN && fault != CAN && fault != ABC_lin;
+        for (const bool voltageReference : {true, false}) {
+            CalculationZ calc;
+            calc.voltageReference = voltageReference;
+            const ThreePhaseUISystem zs =
+                calc.calculateZZsconst(fault, source::kPoint, Complex(), source::kFactors, source::kEmf, p);
+            const ThreePhaseUISystem uConst = calc.calculateZUconst(
+                fault, source::kPoint, twoPhase || fault == ABC_lin ? lineValue : source::kEmf, source::kEmf, p);
+            if (voltageReference || sameCurrents) {
+                EXPECT_PHASES_NEAR(zs.voltages, uConst.voltages.a(), uConst.voltages.b(), uConst.voltages.c(), 1e-9);
+            }
+            if (sameCurrents) {
+                EXPECT_PHASES_NEAR(zs.currents, uConst.currents.a(), uConst.currents.b(), uConst.currents.c(), 1e-9);
+            }
+        }
+    }
+}
+
+// A loop without impedance carries no current rather than an infinite one: a
+// source of exactly minus the line leaves every kind with zero currents and
+// the EMFs at the relay. A vanishing impedance point keeps its own angle.
+TEST(CalculationZ, SourceImpedanceGuards) {
+    const DistanceParameters noGround = withMode(static_cast<GroundFactorMode>(3));
+    for (const Fault fault : FaultsList) {
+        SCOPED_TRACE(fault);
+        const ThreePhaseUISystem ui = CalculationZ().calculateZZsconst(fault, source::kPoint, -polar(4, 1.2),
+                                                                       Complex(1, 1), source::kEmf, noGround);
+        EXPECT_PHASES_NEAR(ui.currents, Complex(), Complex(), Complex(), 0.0);
+        for (const Phase phase : {A, B, C}) {
+            EXPECT_NEAR(Complex::abs(ui.voltages.getPhaseComplexValue(phase)), source::kEmf, 1e-12);
+        }
+    }
+    CalculationZ calc;
+    calc.voltageReference = true;
+    const ThreePhaseUISystem closeIn =
+        calc.calculateZZsconst(AN, Kex::Polar{0, 0.5}, source::kZ1, source::kFactors, source::kEmf, withMode(K0));
+    EXPECT_COMPLEX_NEAR(closeIn.voltages.a(), Complex(), 1e-12);
+    EXPECT_NEAR(std::atan2(closeIn.currents.a().im, closeIn.currents.a().re), -0.5, 1e-12);
+}
 
 }  // namespace
