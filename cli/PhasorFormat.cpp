@@ -98,7 +98,7 @@ std::string formatTableNumber(double value) {
     return text;
 }
 
-std::string renderTable(const PhasorReport& report) {
+std::string renderTable(const PhasorReport& report, const ReportFigures& figures) {
     constexpr int kPhaseWidth = 5;
     constexpr int kNumberWidth = 15;
     std::ostringstream out;
@@ -123,10 +123,13 @@ std::string renderTable(const PhasorReport& report) {
                 << formatTableNumber(value.re) << std::setw(kNumberWidth) << formatTableNumber(value.im) << '\n';
         }
     }
+    for (const ReportFigure& figure : figures) {
+        out << '\n' << figure.label << ": " << formatTableNumber(figure.value) << '\n';
+    }
     return out.str();
 }
 
-std::string renderJson(const PhasorReport& report) {
+std::string renderJson(const PhasorReport& report, const ReportFigures& figures) {
     nlohmann::ordered_json document = nlohmann::ordered_json::object();
     for (const QuantitySystem& entry : report) {
         nlohmann::ordered_json phases = nlohmann::ordered_json::object();
@@ -138,6 +141,9 @@ std::string renderJson(const PhasorReport& report) {
                                   {"im", withoutNegativeZero(value.im)}};
         }
         document[jsonKey(entry.quantity)] = phases;
+    }
+    for (const ReportFigure& figure : figures) {
+        document[figure.jsonKey] = std::isfinite(figure.value) ? nlohmann::ordered_json(figure.value) : nullptr;
     }
     // nlohmann writes each double with the shortest text that reads back to
     // the same value, so nothing is lost.

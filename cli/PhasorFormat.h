@@ -43,6 +43,15 @@ struct QuantitySystem {
 
 using PhasorReport = std::vector<QuantitySystem>;
 
+// A real figure that characterises the result, printed after the systems.
+struct ReportFigure {
+    const char* jsonKey;
+    const char* label;  // the table's name for it, with its definition
+    double value;
+};
+
+using ReportFigures = std::vector<ReportFigure>;
+
 // True when every phase value of every system is finite.
 bool isFinite(const PhasorReport& report);
 
@@ -50,12 +59,13 @@ bool isFinite(const PhasorReport& report);
 std::string formatTableNumber(double value);
 
 // For each system a heading with its unit and one row per phase: phase,
-// magnitude, angle in degrees, real part, imaginary part.
-std::string renderTable(const PhasorReport& report);
+// magnitude, angle in degrees, real part, imaginary part; then a line
+// "label: value" for each figure.
+std::string renderTable(const PhasorReport& report, const ReportFigures& figures = {});
 
 // {"voltages":{"A":{"magnitude":..,"angleDeg":..,"re":..,"im":..},"B":..,"C":..},
 //  "currents":{...}}, with only the systems of the report, numbers in full
-// precision.
-std::string renderJson(const PhasorReport& report);
+// precision, then each figure under its key (null when it is not finite).
+std::string renderJson(const PhasorReport& report, const ReportFigures& figures = {});
 
 }  // namespace kexcalc

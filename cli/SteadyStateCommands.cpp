@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,9 @@ const std::string kImpedanceKindHelp =
     "ABC (three-phase); letter case does not matter";
 const std::string kPhasorForms = "RE,IM or MAGNITUDE@DEGREES";
 
+// The test set's nominal phase voltage, 100 V between phases.
+constexpr double kNominalPhaseVoltage = 57.73502691896258;
+
 // Not one of the three ground-factor forms: no ground-return impedance.
 constexpr auto kNoGroundFactor = static_cast<GroundFactorMode>(-1);
 
@@ -48,11 +52,11 @@ KexRelay::AnalogChannelSourceType sourceType(Quantity quantity) {
 
 // The whole output is formed before anything is written, so a failure leaves
 // stdout empty.
-void printReport(const PhasorReport& report, bool json) {
+void printReport(const PhasorReport& report, bool json, const ReportFigures& figures = {}) {
     if (!isFinite(report)) {
         throw ArgumentError("the result is not finite; the given magnitudes are too large");
     }
-    std::cout << (json ? renderJson(report) : renderTable(report)) << std::flush;
+    std::cout << (json ? renderJson(report, figures) : renderTable(report, figures)) << std::flush;
 }
 
 void addJsonFlag(CLI::App& command, bool& json) {
@@ -82,6 +86,8 @@ struct HeldQuantityOptions {
         currentOption = command.add_option("--current", current, currentHelp)->type_name("A");
         voltageOption = command.add_option("--voltage", voltage, voltageHelp)->type_name("V");
     }
+
+    bool given() const { return currentOption->count() > 0 || voltageOption->count() > 0; }
 
     HeldQuantity parse() const {
         const bool byCurrent = currentOption->count() > 0;
@@ -176,11 +182,105 @@ void addPowerCommand(CLI::App& app) {
     });
 }
 
+// The source of the constant-source-impedance test: its EMF (phase to
+// neutral) behind ZS1 with the zero-sequence factor pair (R0/R1, X0/X1).
+struct Source {
+    Complex impedance;
+    Complex factors{1.0, 1.0};
+    double voltage = kNominalPhaseVoltage;
+};
+
+struct SourceOptions {
+    std::string impedance;
+    std::string factors;
+    std::string voltage;
+    CLI::Option* impedanceOption = nullptr;
+    CLI::Option* factorsOption = nullptr;
+    CLI::Option* voltageOption = nullptr;
+
+    void add(CLI::App& command) {
+        impedanceOption =
+            command
+                .add_option("--source-z", impedance,
+                            "Hold the source impedance ZS1 behind the relay instead of a current or a voltage, ohm (" +
+                                kPhasorForms +
+                                "): a source of --source-voltage feeds a bolted fault at the "
+                                "impedance point")
+                ->type_name("OHM");
+        factorsOption = command
+                            .add_option("--source-factors", factors,
+                                        "Zero-sequence factors of the source, R0/R1,X0/X1, no unit; default 1,1")
+                            ->type_name("KR,KX");
+        voltageOption = command
+                            .add_option("--source-voltage", voltage,
+                                        "Source EMF, phase to neutral, V; default 57.735027 (100/sqrt(3))")
+                            ->type_name("V");
+    }
+
+    bool given() const { return impedanceOption->count() > 0; }
+
+    // The source settings only make sense beside a source impedance.
+    void rejectWithoutSource() const {
+        for (const CLI::Option* option : {factorsOption, voltageOption}) {
+            if (option->count() > 0) {
+                throw ArgumentError(option->get_name(), "only used with --source-z");
+            }
+        }
+    }
+
+    Source parse() const {
+        Source source;
+        source.impedance = parsePhasor(impedance, "--source-z").rectangular;
+        if (source.impedance.re < 0.0) {
+            throw ArgumentError("--source-z", "the resistance in '" + impedance + "' is negative; no source has one");
+        }
+        if (factorsOption->count() > 0) {
+            source.factors = parsePhasor(factors, "--source-factors").rectangular;
+            if (source.factors.re < 0.0 || source.factors.im < 0.0) {
+                throw ArgumentError("--source-factors",
+                                    "a negative factor gives a non-physical zero-sequence impedance");
+            }
+        }
+        if (voltageOption->count() > 0) {
+            source.voltage = parseNumber(voltage, "--source-voltage");
+            if (source.voltage < 0.0) {
+                throw ArgumentError("--source-voltage", "must not be negative: it is the magnitude of the source EMF");
+            }
+        }
+        return source;
+    }
+};
+
+constexpr const char* kSirLabel = "SIR (|ZS1| / |ZD|)";
+
+// The source-to-impedance ratio against the impedance the relay measures (the
+// point after the arc rule); infinite for a fault at the relay itself.
+double sourceToImpedanceRatio(CalculationZ& calculation, const Source& source, const Kex::Polar& z,
+                              const DistanceParameters& p) {
+    const double measured = Complex::abs(calculation._calcArcResistanceZ(Complex::fromPolar(z), p));
+    return measured > 0.0 ? Complex::abs(source.impedance) / measured : std::numeric_limits<double>::infinity();
+}
+
+// The library gives no current at all where the fault loop has no impedance;
+// with a live source a bolted fault always draws current, so that is the sign.
+void rejectLoopWithoutImpedance(const ThreePhaseUISystem& result, const Source& source) {
+    for (const Phase phase : {A, B, C}) {
+        const Complex i = result.currents.getPhaseComplexValue(phase);
+        if (i.re != 0.0 || i.im != 0.0 || source.voltage == 0.0) {
+            return;
+        }
+    }
+    throw ArgumentError("--z, --source-z",
+                        "the fault loop has no impedance (the source impedance cancels the line's); no current "
+                        "can be given for it");
+}
+
 void addImpedanceCommand(CLI::App& app) {
     struct Options {
         std::string kind;
         std::string z;
         HeldQuantityOptions held;
+        SourceOptions source;
         std::string healthy;
         CLI::Option* healthyOption = nullptr;
         bool voltageReference = false;
@@ -206,6 +306,7 @@ void addImpedanceCommand(CLI::App& app) {
         ->type_name("OHM");
     options->held.add(*command, "Hold the fault current at this magnitude, A; the voltage follows",
                       "Hold the fault voltage at this magnitude, V; the current follows");
+    options->source.add(*command);
     options->healthyOption =
         command
             ->add_option("--healthy", options->healthy,
@@ -246,8 +347,18 @@ void addImpedanceCommand(CLI::App& app) {
             throw ArgumentError("--kind", "impedance tests are not defined for ABC_lin; use ABC");
         }
         const Kex::Polar z = parsePhasor(options->z, "--z").polar;
-        const HeldQuantity held = options->held.parse();
-        const double healthy = healthyValue(*options->healthyOption, options->healthy);
+        const bool bySource = options->source.given();
+        if (bySource && options->held.given()) {
+            throw ArgumentError("--source-z", "give it instead of --current or --voltage, not beside them");
+        }
+        if (!bySource) {
+            options->source.rejectWithoutSource();
+            if (!options->held.given()) {
+                throw ArgumentError("--current, --voltage, --source-z", "give one of them");
+            }
+        } else if (options->healthyOption->count() > 0) {
+            throw ArgumentError("--healthy", "only used with --current or --voltage");
+        }
 
         DistanceParameters parameters = defaults;
         parameters.loop.groundFactorMode = parseChoice(options->groundFactor, groundFactorChoices(), "--ground-factor");
@@ -276,6 +387,17 @@ void addImpedanceCommand(CLI::App& app) {
         CalculationZ calculation;
         calculation.voltageReference = options->voltageReference;
         ThreePhaseUISystem result;
+        if (bySource) {
+            const Source source = options->source.parse();
+            result =
+                calculation.calculateZZsconst(kind, z, source.impedance, source.factors, source.voltage, parameters);
+            rejectLoopWithoutImpedance(result, source);
+            printReport({{Quantity::Voltage, result.voltages}, {Quantity::Current, result.currents}}, options->json,
+                        {{"sir", kSirLabel, sourceToImpedanceRatio(calculation, source, z, parameters)}});
+            return;
+        }
+        const HeldQuantity held = options->held.parse();
+        const double healthy = healthyValue(*options->healthyOption, options->healthy);
         if (held.quantity == Quantity::Current) {
             // The loop voltage takes the healthy current into its residual
             // current as given, so the default (0 A) is resolved here rather
