@@ -191,6 +191,12 @@ void bindDistance(py::module_& module) {
              py::arg("healthyCurrent"), py::arg("p"))
         .def("calculateZUconst", &CalculationZ::calculateZUconst, py::arg("fault"), py::arg("z"), py::arg("voltage"),
              py::arg("healthyVoltage"), py::arg("p"))
+        .def("calculateZZsconst", &CalculationZ::calculateZZsconst, py::arg("fault"), py::arg("z"), py::arg("zS1"),
+             py::arg("kS"), py::arg("sourceVoltage"), py::arg("p"),
+             "Test values at constant source impedance: an EMF of sourceVoltage (phase to neutral) behind zS1, "
+             "whose zero-sequence impedance is zS1 with the factor pair kS = (R0/R1, X0/X1) applied part by part, "
+             "feeds a bolted fault at the impedance point z; no load. A fault loop without impedance gives zero "
+             "currents.")
         .def("_calcUForZI", &CalculationZ::_calcUForZI, py::arg("fault"), py::arg("z"), py::arg("current"),
              py::arg("healthyCurrent"), py::arg("p"))
         .def("_calcIFromZU", &CalculationZ::_calcIFromZU, py::arg("fault"), py::arg("z"), py::arg("voltage"),

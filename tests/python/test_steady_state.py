@@ -91,6 +91,17 @@ def test_impedance_test_values():
     assert (u[1] - u[2]) / (i[1] - i[2]) == pytest.approx(cmath.rect(2, 0.5))
 
 
+def test_constant_source_impedance_takes_python_numbers():
+    # Phase A to ground, k0 = 1, source factors (1, 1): the loop is ZS1 + 2 ZD,
+    # so 10 V behind 1 ohm drive 10 / (1 + 2 * 2) = 2 A, and phase A sees
+    # 2 ZD I_A = 8 V.
+    ui = kc.CalculationZ().calculateZZsconst(kc.AN, (2.0, 0.0), 1.0, 1 + 1j, 10.0, kc.DistanceParameters())
+    np.testing.assert_allclose(ui.currents.phasors, [2, 0, 0], atol=1e-12)
+    assert complex(ui.voltages.a()) == pytest.approx(8, abs=1e-12)
+    with pytest.raises(TypeError):
+        kc.CalculationZ().calculateZZsconst(kc.AN, (2.0, 0.0), "1", 1 + 1j, 10.0, kc.DistanceParameters())
+
+
 def test_distance_parameters_are_live_and_select_the_ground_factor():
     calculator = kc.CalculationZ()
     p = kc.DistanceParameters()
