@@ -148,34 +148,20 @@ TEST(KexcalcRun, ImpedanceBcLoopSeesTheImpedancePoint) {
     }
 }
 
-// A source of 110/sqrt(3) V behind ZS1 = 1 ohm at 85 deg with ZS0 = 4 ZS1
-// feeds an A-to-ground fault at 4 ohm, 75 deg, with k0 = 2/3 (ZL0 = 3 ZD).
-// From the sequence networks I_A = 3E / (6 ZS1 + 5 ZD) and U_A = 5/3 ZD I_A,
-// the healthy phases keep their EMF less ZS1 I_A; SIR = 1/4. A fault at the
-// relay itself has no finite SIR.
+// 100 V behind ZS1 = j1 with ZS0 = 4 ZS1 (self j2, mutual j1) feed an A-to-ground
+// fault at ZD = j4 with k0 = 1 (line self j8): I_A = 100 / j10, 10 A at 0 deg
+// once turned by 90 deg, U_A = j8 I_A = j80, and U_B = 100 at -30 deg less the
+// mutual drop j1 I_A. SIR = 1/4; a fault at the relay has no finite SIR.
 TEST(KexcalcRun, ImpedanceAtConstantSourceImpedance) {
-    const std::vector<std::string> arguments{"impedance",
-                                             "--kind",
-                                             "AN",
-                                             "--z",
-                                             "4@75",
-                                             "--k0",
-                                             "0.6666666666666666@0",
-                                             "--source-z",
-                                             "1@85",
-                                             "--source-factors",
-                                             "4,4",
-                                             "--source-voltage",
-                                             "63.50852961085884"};
+    const std::vector<std::string> arguments{"impedance", "--kind",           "AN",  "--z",
+                                             "0,4",       "--source-z",       "0,1", "--source-factors",
+                                             "4,4",       "--source-voltage", "100"};
     const nlohmann::json out = runJson(arguments);
-    EXPECT_NEAR(out.at("currents").at("A").at("magnitude").get<double>(), 7.347750, 1e-6);
-    EXPECT_NEAR(out.at("currents").at("A").at("angleDeg").get<double>(), 0.0, 1e-9);
-    EXPECT_NEAR(out.at("voltages").at("A").at("magnitude").get<double>(), 48.984999, 1e-6);
-    EXPECT_NEAR(out.at("voltages").at("B").at("magnitude").get<double>(), 68.249675, 1e-6);
+    expectPhasor(out.at("currents"), "A", {10.0, 0.0});
+    expectPhasor(out.at("voltages"), "A", {0.0, 80.0});
+    expectPhasor(out.at("voltages"), "B", {50.0 * std::sqrt(3.0), -60.0});
     EXPECT_NEAR(out.at("sir").get<double>(), 0.25, 1e-12);
-
-    const RunResult table = runKexcalc(arguments);
-    EXPECT_NE(table.out.find("SIR (|ZS1| / |ZD|): 0.250000"), std::string::npos) << table.out;
+    EXPECT_NE(runKexcalc(arguments).out.find("SIR (|ZS1| / |ZD|): 0.250000"), std::string::npos);
     EXPECT_TRUE(runJson({"impedance", "--kind", "AN", "--z", "0@75", "--source-z", "1@85"}).at("sir").is_null());
 }
 
@@ -300,8 +286,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--source-factors", "1,-1"},
                       "--source-factors"},
         BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--source-voltage", "-60"},
-                      "--source-voltage"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--source-voltage", "inf"},
                       "--source-voltage"},
         BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--healthy", "1"}, "--healthy"},
         // A reverse impedance point that cancels the source: the loop has no impedance.
