@@ -16,6 +16,7 @@
 #include "CalculationFault.h"
 #include "CalculationRl.h"
 #include "CalculationZ.h"
+#include "CtSaturation.h"
 #include "DistanceParameters.h"
 
 namespace {
@@ -222,6 +223,52 @@ void writeOnly(benchmark::State& state, std::size_t channels) {
 void BM_WriteOnlyOneChannel(benchmark::State& state) { writeOnly(state, 1); }
 void BM_WriteOnlySixChannels(benchmark::State& state) { writeOnly(state, kChannels); }
 
+// The CT stage on the three current channels of the same 10 s record: a CT
+// that saturates in the first cycles of the fault (the DC offset) and works
+// below its knee afterwards.
+KexCalculate::CtParameters benchmarkCt() {
+    KexCalculate::CtParameters ct{};
+    ct.frequency = 50.0;
+    ct.windingResistance = 0.5;
+    ct.burdenResistance = 2.0;
+    ct.burdenReactance = 0.5;
+    ct.saturationVoltage = 25.0;
+    ct.exponent = 22.0;
+    ct.remanence = 0.3;
+    return ct;
+}
+
+void BM_CtSaturationFromModel(benchmark::State& state) {
+    const Model m(kOrdinaryKind);
+    const KexCalculate::CtSaturation ct(benchmarkCt());
+    std::vector<double> out(kRecordSamples);
+    while (state.KeepRunning()) {
+        for (int channel = 0; channel < 3; ++channel) {
+            ct.saturate(KexCalculate::CtSaturation::channelOf(m.model, channel), 0.0, kSampleStep, out.size(),
+                        out.data());
+            benchmark::ClobberMemory();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(3 * out.size()));
+}
+
+void BM_CtSaturationFromSamples(benchmark::State& state) {
+    const Model m(kOrdinaryKind);
+    const KexCalculate::CtSaturation ct(benchmarkCt());
+    std::vector<double> ideal(3 * kRecordSamples);
+    for (int channel = 0; channel < 3; ++channel) {
+        m.model.sampleChannel(channel, 0.0, kSampleStep, kRecordSamples, ideal.data() + channel * kRecordSamples);
+    }
+    std::vector<double> out(kRecordSamples);
+    while (state.KeepRunning()) {
+        for (std::size_t channel = 0; channel < 3; ++channel) {
+            ct.saturateSamples(ideal.data() + channel * kRecordSamples, kRecordSamples, kSampleStep, out.data());
+            benchmark::ClobberMemory();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(3 * out.size()));
+}
+
 }  // namespace
 
 BENCHMARK(BM_ScalarReference);
@@ -240,5 +287,7 @@ BENCHMARK(BM_SampleChannelAsync);
 BENCHMARK(BM_SampleAllChannelsOrdinary);
 BENCHMARK(BM_SampleAllChannelsSwing);
 BENCHMARK(BM_SampleAllChannelsAsync);
+BENCHMARK(BM_CtSaturationFromModel);
+BENCHMARK(BM_CtSaturationFromSamples);
 
 BENCHMARK_MAIN();
