@@ -40,6 +40,8 @@ ROWS = [
     ("BM_SampleAllChannelsSwing", "sampleAllChannels, power swing, 10 s record", "channel-sample"),
     ("BM_SampleChannelAsync", "sampleChannel, asynchronous operation, 10 s record", "sample"),
     ("BM_SampleAllChannelsAsync", "sampleAllChannels, asynchronous operation, 10 s record", "channel-sample"),
+    ("BM_CtSaturationFromModel", "CT stage from the model, three current channels, 10 s record", "channel-sample"),
+    ("BM_CtSaturationFromSamples", "CT stage from samples, three current channels, 10 s record", "channel-sample"),
 ]
 
 
@@ -134,6 +136,14 @@ def main():
         seconds = 60000 * cost[name] * 1e-9
         print(f"Real-time factor, six channels at 10 kHz, {label}: {1.0 / seconds:,.0f} s of output per s "
               f"of computing")
+
+    # The 10 s record at 10 kHz: 100 000 instants.
+    if "BM_CtSaturationFromModel" in cost:
+        sampling = 600000 * cost["BM_SampleAllChannelsOrdinary"] * 1e-6
+        for name, label in (("BM_CtSaturationFromModel", "from the model"),
+                            ("BM_CtSaturationFromSamples", "from samples")):
+            print(f"CT stage {label}, three current channels of a 10 s record at 10 kHz: "
+                  f"{300000 * cost[name] * 1e-6:.1f} ms (sampling the six channels of the record: {sampling:.2f} ms)")
     return 0
 
 

@@ -67,6 +67,7 @@ void bindPhasors(py::module_& module);
 void bindSteadyState(py::module_& module);
 void bindTransient(py::module_& module);
 void bindComtrade(py::module_& module);
+void bindCtSaturation(py::module_& module);
 
 }  // namespace kexpy
 

@@ -14,4 +14,5 @@ PYBIND11_MODULE(kexcalculate, module) {
     kexpy::bindSteadyState(module);
     kexpy::bindTransient(module);
     kexpy::bindComtrade(module);
+    kexpy::bindCtSaturation(module);
 }
