@@ -256,8 +256,9 @@ void BM_CtSaturationFromSamples(benchmark::State& state) {
     const Model m(kOrdinaryKind);
     const KexCalculate::CtSaturation ct(benchmarkCt());
     std::vector<double> ideal(3 * kRecordSamples);
-    for (int channel = 0; channel < 3; ++channel) {
-        m.model.sampleChannel(channel, 0.0, kSampleStep, kRecordSamples, ideal.data() + channel * kRecordSamples);
+    for (std::size_t channel = 0; channel < 3; ++channel) {
+        m.model.sampleChannel(static_cast<int>(channel), 0.0, kSampleStep, kRecordSamples,
+                              ideal.data() + channel * kRecordSamples);
     }
     std::vector<double> out(kRecordSamples);
     while (state.KeepRunning()) {
