@@ -58,8 +58,9 @@ struct CtParameterCheck {
 
 // The ideal secondary current as a function of host time: a current channel
 // of a model (any object with getMgn(channel, time)), or any function of the
-// host. valueAt(source, channel, time) is called at the integrator's own
-// instants, in increasing time, from the calling thread.
+// host. valueAt(source, channel, time) is called from the calling thread at
+// the integrator's own instants: forward in time, except that a step whose
+// error is too large is tried again, shorter, from its start.
 struct CtIdealCurrent {
     double (*valueAt)(const void* source, int channel, double time);
     const void* source;
