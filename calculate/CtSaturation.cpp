@@ -48,6 +48,9 @@ constexpr double kSafety = 0.9;
 constexpr double kMinGrowth = 0.2;
 constexpr double kMaxGrowth = 5.0;
 constexpr double kMinStepFraction = 1e-6;  // of the longest step
+// The longest step is at least this fraction of the output step, so that the
+// smallest step still moves the fraction of the output step done forward.
+constexpr double kMaxStepsPerSample = 1e6;
 constexpr double kLastStepSlack = 0.1;
 
 // The flux equation: where its power term is below this against the linear
@@ -217,8 +220,8 @@ void CtSaturation::_integrate(const IdealAt& idealAt, double step, std::size_t c
     const double errorScale = _parameters.exponent * inverseFluxScale / _tolerance;
     const double rt = _totalResistance;
     const double lb = _burdenInductance;
-    const double maxStep = std::min(_maxStep, step);
-    const double minStep = _maxStep * kMinStepFraction;
+    const double maxStep = std::min(step, std::max(_maxStep, step / kMaxStepsPerSample));
+    const double minStep = maxStep * kMinStepFraction;
     const auto cube = [](double v) { return v * v * v; };
 
     FluxState now = _stateAt(_parameters.remanence);

@@ -104,7 +104,8 @@ public:
     // The same from samples of the ideal current taken every `step` seconds
     // from the start of the record: between the samples the ideal current is
     // the cubic through the four nearest samples (through all of them when
-    // there are fewer). out must not overlap ideal.
+    // there are fewer), so a sample that is not finite makes the result NaN
+    // from the sample before it on. out must not overlap ideal.
     void saturateSamples(const double* ideal, std::size_t count, double step, double* out,
                          double* fluxLinkage = nullptr) const;
 

@@ -371,6 +371,12 @@ TEST(CtSaturation, ParametersThatMakeNoSenseAreNamedAndGiveNaN) {
         ct.saturate(kWorkedCurrent.source(), 0.0, step, 2, out);
         EXPECT_TRUE(std::isnan(out[1])) << step;
     }
+    // An ideal sample that is not a number makes the rest NaN from the sample
+    // before it on (the cubic of the interval ending there passes through it).
+    const double withGap[] = {1.0, 2.0, 1.0, 0.0, nan, 1.0, 0.0};
+    double out[7] = {};
+    ct.saturateSamples(withGap, 7, 1e-4, out);
+    EXPECT_TRUE(std::isfinite(out[2]) && std::isnan(out[3]) && std::isnan(out[6]));
     // A sample that is not a number counts as a departure.
     const double ideal[] = {1.0, 2.0, 1.0};
     const double secondary[] = {1.0, nan, 1.0};
