@@ -48,7 +48,7 @@ constexpr double kSafety = 0.9;
 constexpr double kMinGrowth = 0.2;
 constexpr double kMaxGrowth = 5.0;
 constexpr double kMinStepFraction = 1e-6;  // of the longest step
-// The longest step is at least this fraction of the output step, so that the
+// The longest step is at least the output step over this many, so that the
 // smallest step still moves the fraction of the output step done forward.
 constexpr double kMaxStepsPerSample = 1e6;
 constexpr double kLastStepSlack = 0.1;
