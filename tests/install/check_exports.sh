@@ -1,11 +1,26 @@
 #!/usr/bin/env bash
-# The shared library exports exactly its interface: every defined dynamic
-# symbol lies in the namespace KexCalculate or lng::KexCalculate, and the
-# operations a host calls are among them.
+# check_exports.sh LIBRARY [LINUX_LIBRARY]
+# The shared library (a Linux .so or a Windows DLL) exports exactly its
+# interface: every defined exported symbol lies in the namespace KexCalculate
+# or lng::KexCalculate, and the operations a host calls are among them. Given
+# the Linux build as well, the DLL must export the same names as it (exit 77,
+# skipped, when that build is missing).
 set -euo pipefail
 library=$1
+linux_library=${2:-}
 
-exported=$(nm -DC --defined-only "$library" | cut -d' ' -f3-)
+# Demangled names of the defined exported symbols, one a line, sorted.
+exported_names() {
+    case "$1" in
+    *.dll)
+        objdump -p "$1" \
+            | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | c++filt ;;
+    *)
+        nm -DC --defined-only "$1" | cut -d' ' -f3- ;;
+    esac | sort -u
+}
+
+exported=$(exported_names "$library")
 foreign=$(printf '%s\n' "$exported" | grep -v -E '^(KexCalculate::|lng::KexCalculate::)' || true)
 if [ -n "$foreign" ]; then
     echo "$library exports names outside its interface:"
@@ -21,3 +36,20 @@ for name in 'KexCalculate::CalculationRl::calculate()' 'KexCalculate::Calculatio
     fi
 done
 echo "$(printf '%s\n' "$exported" | wc -l) symbols, all of the interface"
+
+if [ $# -gt 1 ]; then
+    if [ ! -e "$linux_library" ]; then
+        echo "no Linux build at '$linux_library' to compare with: skipped"
+        exit 77
+    fi
+    # The 64-bit integers (std::size_t) are long on 64-bit Linux and long long
+    # on 64-bit Windows: the one difference a name may show.
+    difference=$(diff <(exported_names "$linux_library") \
+        <(printf '%s\n' "$exported" | sed 's/long long/long/g')) || true
+    if [ -n "$difference" ]; then
+        echo "$library and $linux_library export different names (< Linux only, > Windows only):"
+        printf '%s\n' "$difference"
+        exit 1
+    fi
+    echo "the same names as $linux_library"
+fi
