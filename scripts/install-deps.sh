@@ -11,6 +11,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON
     pkg-config libplplot-dev plplot-driver-cairo  # command-line tool: waveform plots (PNG)
     libeigen3-dev                         # independent network solution in the tests
+    g++-mingw-w64-x86-64-posix wine64     # the Windows DLLs (cross build) and their tests under Wine
     pybind11-dev python3-dev              # the kexcalculate Python module
     python3-numpy python3-pytest python3-matplotlib  # its arrays, tests and example plots
 )
