@@ -9,3 +9,20 @@ if(CMAKE_CROSSCOMPILING)
 else()
     find_package(GTest REQUIRED)
 endif()
+include(GoogleTest)
+
+# kex_add_gtest(TARGET [OPTION...]): one CTest test per test case of the
+# GoogleTest program TARGET (the options go to gtest_discover_tests). A cross
+# build runs the program once, as one CTest test (with the options'
+# PROPERTIES): each start under the emulator costs more than a test case.
+function(kex_add_gtest target)
+    if(CMAKE_CROSSCOMPILING)
+        cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "PROPERTIES")
+        add_test(NAME ${target} COMMAND ${target})
+        if(arg_PROPERTIES)
+            set_tests_properties(${target} PROPERTIES ${arg_PROPERTIES})
+        endif()
+    else()
+        gtest_discover_tests(${target} ${ARGN})
+    endif()
+endfunction()
