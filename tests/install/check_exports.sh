@@ -9,24 +9,24 @@ set -euo pipefail
 library=$1
 linux_library=${2:-}
 
-# Demangled names of the defined exported symbols, one a line, sorted.
-exported_names() {
+# Mangled names of the defined exported symbols, one a line.
+mangled_names() {
     case "$1" in
-    *.dll)
-        objdump -p "$1" \
-            | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | c++filt ;;
-    *)
-        nm -DC --defined-only "$1" | cut -d' ' -f3- ;;
-    esac | sort -u
+    *.dll) objdump -p "$1" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' ;;
+    *) nm -D --defined-only "$1" | cut -d' ' -f3- ;;
+    esac
 }
+exported_names() { mangled_names "$1" | c++filt | sort -u; }
 
-exported=$(exported_names "$library")
-foreign=$(printf '%s\n' "$exported" | grep -v -E '^(KexCalculate::|lng::KexCalculate::)' || true)
+# Judged by the mangled name: a demangled one starts with the return type where
+# it is a template's (KexCalculate::Complex* std::swap_ranges<...>(...)).
+foreign=$(mangled_names "$library" | grep -v -E '^_ZNK?(12KexCalculate|3lng12KexCalculate)' | c++filt || true)
 if [ -n "$foreign" ]; then
     echo "$library exports names outside its interface:"
     printf '%s\n' "$foreign"
     exit 1
 fi
+exported=$(exported_names "$library")
 for name in 'KexCalculate::CalculationRl::calculate()' 'KexCalculate::CalculationRl::getMgn(int, double) const' \
     'KexCalculate::Complex3::ix(int) const' 'KexCalculate::isPointInPoligon(' 'lng::KexCalculate::get(' \
     'KexCalculate::CalculationZ::calculateZIconst(' 'KexCalculate::CalculationFault::_getFautPhaseValues('; do
