@@ -8,13 +8,13 @@ prefix=$2
 shift 2
 
 export WINEPREFIX=$prefix WINEDEBUG=-all
-if [ ! -e "$prefix.ready" ]; then
+if [ ! -e "$prefix/.created" ]; then
     mkdir -p "$(dirname "$prefix")"
     (
         flock 9
-        if [ ! -e "$prefix.ready" ]; then
+        if [ ! -e "$prefix/.created" ]; then
             "$wine" wineboot --init > "$prefix.log" 2>&1
-            touch "$prefix.ready"
+            touch "$prefix/.created"
         fi
     ) 9> "$prefix.lock"
 fi
