@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "CalculationSymComponents.h"
+#include "RlCodes.h"
 
 #if defined(__GNUC__)
 #define KEX_NOT_INLINED __attribute__((noinline))
@@ -187,20 +188,9 @@ void CalculationRl::_calcFaultValues() {
 }
 
 void CalculationRl::_convertFazaFault() {
-    static constexpr int kOnePhaseShift[3] = {0, 2, 1};  // phase A, B, C
-    static constexpr int kTwoPhaseShift[3] = {1, 0, 2};  // pair A-B, B-C, C-A
-    const std::uint8_t phase = _params->faultPhase;
-    if (phase > 2) {
-        return;
-    }
-    int n = 0;
-    if (_isOnePhaseFault()) {
-        n = kOnePhaseShift[phase];
-    } else if (_isTwoPhaseFault()) {
-        n = kTwoPhaseShift[phase];
-    }
+    const unsigned n = RlKind::faultPhaseShift(_params->faultKind, _params->faultPhase);
     if (n != 0) {
-        _shiftAllValues(n);
+        _shiftAllValues(static_cast<int>(n));
     }
 }
 

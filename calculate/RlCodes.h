@@ -41,6 +41,21 @@ constexpr bool isTwoPhase(std::uint8_t kind) { return (kind & ~0x06U) == 1U; }
 constexpr bool isGroundFault(std::uint8_t kind) { return isShortCircuit(kind) && (kind & 0x03U) >= 2U; }
 constexpr bool isSwingOrAsync(std::uint8_t kind) { return kind == Swing || kind == AsyncOperation; }
 constexpr bool isDisturbance(std::uint8_t kind) { return kind < NoDisturbance; }
+
+// The model computes every kind for a reference position (phase A faulted, or
+// the pair B-C with A healthy) and then moves each per-phase triple t to
+// faultPhase: t'[i] = t[(i + n) mod 3] with this n.
+constexpr unsigned faultPhaseShift(std::uint8_t kind, std::uint8_t faultPhase) {
+    constexpr unsigned onePhase[3] = {0, 2, 1};  // phase A, B, C
+    constexpr unsigned twoPhase[3] = {1, 0, 2};  // pair A-B, B-C, C-A
+    if (faultPhase > 2) {
+        return 0;
+    }
+    if (isOnePhase(kind)) {
+        return onePhase[faultPhase];
+    }
+    return isTwoPhase(kind) ? twoPhase[faultPhase] : 0;
+}
 }  // namespace RlKind
 
 // Values of RlParameters::networkType, compared as signed values.
