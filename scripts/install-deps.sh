@@ -10,7 +10,7 @@ packages=(
     libbenchmark-dev                      # benchmarks
     libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON
     pkg-config libplplot-dev plplot-driver-cairo  # command-line tool: waveform plots (PNG)
-    libeigen3-dev                         # independent network solution in the tests
+    libeigen3-dev                         # exact transients in the library (private, header-only); independent network solution in the tests
     g++-mingw-w64-x86-64-posix wine64     # the Windows DLLs (cross build) and their tests under Wine
     pybind11-dev python3-dev              # the kexcalculate Python module
     python3-numpy python3-pytest python3-matplotlib  # its arrays, tests and example plots
