@@ -15,6 +15,7 @@
 
 #include "CalculationFault.h"
 #include "CalculationRl.h"
+#include "CalculationRlExact.h"
 #include "CalculationZ.h"
 #include "CtSaturation.h"
 #include "DistanceParameters.h"
@@ -178,25 +179,39 @@ void BM_CalculateZIconst(benchmark::State& state) {
 }
 
 // Block sampling of a 10 s record from host time 0 (pre-fault interval,
-// disturbance, aperiodic term, fault state).
-void sampleOneChannel(benchmark::State& state, int faultKind) {
-    const Model m(faultKind);
-    std::vector<double> out(kRecordSamples);
+// disturbance, aperiodic term, fault state), or of the 0.2 s after the
+// disturbance instant (the aperiodic interval), by the model or by the exact
+// transients.
+constexpr std::size_t kDecaySamples = 2000;
+
+template <typename Waves>
+void sampleOneChannel(benchmark::State& state, const Waves& waves, double startTime, std::size_t count) {
+    std::vector<double> out(count);
     while (state.KeepRunning()) {
-        m.model.sampleChannel(1, 0.0, kSampleStep, out.size(), out.data());
+        waves.sampleChannel(1, startTime, kSampleStep, out.size(), out.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
 }
 
-void sampleSixChannels(benchmark::State& state, int faultKind) {
-    const Model m(faultKind);
-    std::vector<double> out(kChannels * kRecordSamples);
+template <typename Waves>
+void sampleSixChannels(benchmark::State& state, const Waves& waves, double startTime, std::size_t count) {
+    std::vector<double> out(kChannels * count);
     while (state.KeepRunning()) {
-        m.model.sampleAllChannels(0.0, kSampleStep, kRecordSamples, out.data());
+        waves.sampleAllChannels(startTime, kSampleStep, count, out.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
+}
+
+void sampleOneChannel(benchmark::State& state, int faultKind) {
+    const Model m(faultKind);
+    sampleOneChannel(state, m.model, 0.0, kRecordSamples);
+}
+
+void sampleSixChannels(benchmark::State& state, int faultKind) {
+    const Model m(faultKind);
+    sampleSixChannels(state, m.model, 0.0, kRecordSamples);
 }
 
 void BM_SampleChannelOrdinary(benchmark::State& state) { sampleOneChannel(state, kOrdinaryKind); }
@@ -205,6 +220,46 @@ void BM_SampleChannelAsync(benchmark::State& state) { sampleOneChannel(state, kA
 void BM_SampleAllChannelsOrdinary(benchmark::State& state) { sampleSixChannels(state, kOrdinaryKind); }
 void BM_SampleAllChannelsSwing(benchmark::State& state) { sampleSixChannels(state, kSwingKind); }
 void BM_SampleAllChannelsAsync(benchmark::State& state) { sampleSixChannels(state, kAsyncKind); }
+
+// The exact transients of the ordinary kind: calculate() and the modes, and
+// block sampling beside the model's on the same records.
+struct ExactModel : Model {
+    explicit ExactModel(int faultKind, int networkType = 0) : Model(faultKind, networkType) {
+        exact.calculate(model);
+    }
+    KexCalculate::CalculationRlExact exact;
+};
+
+void BM_CalculateExact(benchmark::State& state) {
+    ExactModel m(kOrdinaryKind, static_cast<int>(state.range(0)));
+    while (state.KeepRunning()) {
+        m.model.calculate();
+        m.exact.calculate(m.model);
+        benchmark::DoNotOptimize(m.exact.modeCount());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The ordinary kind sampled by the model or by the exact transients, over the
+// 10 s record or the 0.2 s after the instant.
+void sampleOrdinary(benchmark::State& state, bool exact, bool sixChannels, bool afterInstant) {
+    const ExactModel m(kOrdinaryKind);
+    const double startTime = afterInstant ? m.params.preFaultDuration : 0.0;
+    const std::size_t count = afterInstant ? kDecaySamples : kRecordSamples;
+    if (sixChannels) {
+        exact ? sampleSixChannels(state, m.exact, startTime, count) : sampleSixChannels(state, m.model, startTime, count);
+    } else {
+        exact ? sampleOneChannel(state, m.exact, startTime, count) : sampleOneChannel(state, m.model, startTime, count);
+    }
+}
+
+void BM_SampleChannelExact(benchmark::State& state) { sampleOrdinary(state, true, false, false); }
+void BM_SampleAllChannelsExact(benchmark::State& state) { sampleOrdinary(state, true, true, false); }
+void BM_SampleChannelDecay(benchmark::State& state) { sampleOrdinary(state, false, false, true); }
+void BM_SampleChannelExactDecay(benchmark::State& state) { sampleOrdinary(state, true, false, true); }
+void BM_SampleAllChannelsDecay(benchmark::State& state) { sampleOrdinary(state, false, true, true); }
+void BM_SampleAllChannelsExactDecay(benchmark::State& state) { sampleOrdinary(state, true, true, true); }
 
 // Only writing the record: the same array filled with k * step.
 void writeOnly(benchmark::State& state, std::size_t channels) {
@@ -290,5 +345,12 @@ BENCHMARK(BM_SampleAllChannelsSwing);
 BENCHMARK(BM_SampleAllChannelsAsync);
 BENCHMARK(BM_CtSaturationFromModel);
 BENCHMARK(BM_CtSaturationFromSamples);
+BENCHMARK(BM_CalculateExact)->DenseRange(0, 3);
+BENCHMARK(BM_SampleChannelExact);
+BENCHMARK(BM_SampleAllChannelsExact);
+BENCHMARK(BM_SampleChannelDecay);
+BENCHMARK(BM_SampleChannelExactDecay);
+BENCHMARK(BM_SampleAllChannelsDecay);
+BENCHMARK(BM_SampleAllChannelsExactDecay);
 
 BENCHMARK_MAIN();

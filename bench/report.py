@@ -42,6 +42,17 @@ ROWS = [
     ("BM_SampleAllChannelsAsync", "sampleAllChannels, asynchronous operation, 10 s record", "channel-sample"),
     ("BM_CtSaturationFromModel", "CT stage from the model, three current channels, 10 s record", "channel-sample"),
     ("BM_CtSaturationFromSamples", "CT stage from samples, three current channels, 10 s record", "channel-sample"),
+    ("BM_CalculateExact/0", "calculate() and the exact transients, single line", "call"),
+    ("BM_CalculateExact/1", "calculate() and the exact transients, tapped branch", "call"),
+    ("BM_CalculateExact/2", "calculate() and the exact transients, double circuit, relay on the healthy circuit", "call"),
+    ("BM_CalculateExact/3", "calculate() and the exact transients, double circuit, relay on the faulted circuit", "call"),
+    ("BM_SampleChannelExact", "exact sampleChannel, ordinary kind, 10 s record", "sample"),
+    ("BM_SampleAllChannelsExact", "exact sampleAllChannels, ordinary kind, 10 s record", "channel-sample"),
+    ("BM_SampleChannelDecay", "sampleChannel, ordinary kind, the 0.2 s after the instant", "sample"),
+    ("BM_SampleChannelExactDecay", "exact sampleChannel, ordinary kind, the 0.2 s after the instant", "sample"),
+    ("BM_SampleAllChannelsDecay", "sampleAllChannels, ordinary kind, the 0.2 s after the instant", "channel-sample"),
+    ("BM_SampleAllChannelsExactDecay", "exact sampleAllChannels, ordinary kind, the 0.2 s after the instant",
+     "channel-sample"),
 ]
 
 
@@ -122,6 +133,16 @@ def main():
         name = f"BM_Calculate/{network}"
         checks.append((f"calculate(), network type {network}: under 2 microseconds", cost[name] / 1000.0, 2, "us",
                        lambda v: v < 2))
+    for network in (2, 3):
+        name = f"BM_CalculateExact/{network}"
+        checks.append((f"calculate() and the exact transients, network type {network}: at most 20 microseconds",
+                       cost[name] / 1000.0, 20, "us", lambda v: v <= 20))
+    for exact, today, what in (("BM_SampleChannelExact", "BM_SampleChannelOrdinary", "one channel, 10 s"),
+                               ("BM_SampleAllChannelsExact", "BM_SampleAllChannelsOrdinary", "six channels, 10 s"),
+                               ("BM_SampleChannelExactDecay", "BM_SampleChannelDecay", "one channel, 0.2 s"),
+                               ("BM_SampleAllChannelsExactDecay", "BM_SampleAllChannelsDecay", "six channels, 0.2 s")):
+        checks.append((f"Exact block sampling, {what}: at most 2 x the model's", cost[exact] / cost[today], 2, "x",
+                       lambda v: v <= 2))
     print("| Target | Measured | Verdict |")
     print("|---|---:|---|")
     for what, value, _, unit, met in checks:
