@@ -45,8 +45,6 @@ double quantityPeak(const ExactModel& m, int channel) {
                                      RlTest::largestMagnitude(current ? m.model._faultI : m.model._faultU));
 }
 
-enum class Variant { Plain, Source2WithoutReactance, BranchWithoutReactance };
-
 struct IntegrationCase {
     std::string name;
     RlParameters record;
@@ -116,20 +114,20 @@ TEST_P(ExactAgainstIntegration, AgreesOverTheFirst100ms) {
     PhaseDomain::BuiltNetwork before = PhaseDomain::buildNetwork(c.record, e1, e2, Disturbance::None);
     PhaseDomain::BuiltNetwork after = PhaseDomain::buildNetwork(c.record, e1, e2, c.disturbance, c.turn);
     before.net.solve();
-    // The element currents at the instant; connections start without current,
-    // and after load switching zSwitched carries on the line's current.
-    const auto instantaneous = [&](int element) {
-        return Eigen::Vector3d((before.net.current(element) * std::sqrt(2.0)).imag());
-    };
-    std::vector<double> start;
-    const std::vector<int> from = c.disturbance == Disturbance::LoadSwitching
-                                      ? std::vector<int>{0, before.relayElement}
-                                      : std::vector<int>();
-    for (int element = 0; element < before.net.elementCount(); ++element) {
-        if (!from.empty() && element >= static_cast<int>(from.size())) {
-            break;
+    // Each element starts with the currents of an element of the network before
+    // the instant (after load switching zSwitched with the line's); the fault's
+    // connections start without current.
+    std::vector<int> from;
+    if (c.disturbance == Disturbance::LoadSwitching) {
+        from = {0, before.relayElement};
+    } else {
+        for (int element = 0; element < before.net.elementCount(); ++element) {
+            from.push_back(element);
         }
-        const Eigen::Vector3d i = instantaneous(from.empty() ? element : from[static_cast<std::size_t>(element)]);
+    }
+    std::vector<double> start;
+    for (const int element : from) {
+        const Eigen::Vector3d i = (before.net.current(element) * std::sqrt(2.0)).imag();
         start.insert(start.end(), i.data(), i.data() + 3);
     }
     const std::vector<std::array<double, 6>> reference =
@@ -153,8 +151,6 @@ TEST_P(ExactAgainstIntegration, AgreesOverTheFirst100ms) {
 
 INSTANTIATE_TEST_SUITE_P(Networks, ExactAgainstIntegration, ::testing::ValuesIn(integrationCases()),
                          [](const auto& testInfo) { return testInfo.param.name; });
-
-}  // namespace
 
 // Every record in scope: the network's steady states are the model's phasors,
 // and every current continues from its pre-fault value at the instant.
@@ -383,3 +379,5 @@ TEST(ExactMode, KindsOutsideTheScopeAreTheModels) {
     EXPECT_EQ(notCalculated.status(), RlExactStatus::NotCalculated);
     EXPECT_EQ(notCalculated.getMgn(0, 0.1), 0.0);
 }
+
+}  // namespace
