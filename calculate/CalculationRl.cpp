@@ -6,40 +6,29 @@
 
 #include "CalculationSymComponents.h"
 #include "RlCodes.h"
-
-#if defined(__GNUC__)
-#define KEX_NOT_INLINED __attribute__((noinline))
-#else
-#define KEX_NOT_INLINED
-#endif
+#include "detail/Compiler.h"
+#include "detail/RlConstants.h"
 
 namespace KexCalculate {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 2.0 * kPi;
-constexpr double kSqrt2 = 1.4142135623730951;
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kFourThirdsPi = 4.1887902047863905;  // one phase step of the swing phasor
-constexpr double kQuotientGuard = 1e-6;
-constexpr double kEmfGuard = 1e-12;
-constexpr double kMinFaultDistance = 0.004;
-constexpr double kMinTau = 1e-6;
+using detail::aperiodicTerm;
+using detail::belowAperiodicFloor;
+using detail::isChannel;
+using detail::kDegToRad;
+using detail::kAperiodicFloor;
+using detail::kFourThirdsPi;
+using detail::kPi;
+using detail::kSqrt2;
+using detail::kTwoPi;
+using RlLimits::QuotientGuard;
+
+// The time constant of the aperiodic component and its substitutes.
+constexpr double kMinTau = 1e-6;  // a shorter (or NaN) time constant is replaced by kFallbackTau
 constexpr double kFallbackTau = 0.001;
 constexpr double kFallbackResistance = 0.001;
 constexpr double kPhaseBreakTau = 0.0005;
-constexpr double kAperiodicFloor = 1e-6;
-constexpr double kAperiodicCutoff = 15.0;  // time constants after which the term is dropped
-constexpr double kMinPreFaultDuration = 0.0001;
-constexpr double kActiveThreshold = 0.001;
-
-constexpr std::uint8_t kSwing = 8;
-constexpr std::uint8_t kAsyncOperation = 9;
-constexpr std::uint8_t kPhaseBreak = 10;
-constexpr std::uint8_t kLoadSwitching = 11;
-constexpr std::uint8_t kNoDisturbance = 12;
-constexpr std::uint8_t kLastShortCircuit = 7;
 
 const Complex kOne(1.0, 0.0);
 const Complex kTwo(2.0, 0.0);
@@ -48,7 +37,7 @@ const Complex kHundred(100.0, 0.0);
 
 // x / y, or (0, 0) where the model expects the divisor to vanish.
 Complex guardedQuotient(const Complex& x, const Complex& y) {
-    return Complex::abs(y) < kQuotientGuard ? Complex() : x / y;
+    return Complex::abs(y) < QuotientGuard ? Complex() : x / y;
 }
 
 // The zero-sequence impedance of z with the factor pair k (R0/R1, X0/X1).
@@ -74,28 +63,9 @@ double positiveAngle(double angle) {
     return reduced < 0.0 ? reduced + kTwoPi : reduced;
 }
 
-bool isChannel(int channel) { return channel >= 0 && channel <= 5; }
-
-bool isDoubleCircuit(std::int8_t networkType) { return networkType >= 2; }
-
-bool isSwingOrAsync(std::uint8_t kind) { return kind == kSwing || kind == kAsyncOperation; }
-
 // The phasor of a channel 0..5 in a pair of triples (currents 0..2, voltages 3..5).
 const Complex& channelPhasor(const Complex3& currents, const Complex3& voltages, unsigned channel) {
     return channel <= 2U ? currents.values[channel] : voltages.values[channel - 3U];
-}
-
-// The aperiodic term of amplitude A at t' >= 0: none without a time constant,
-// none once 15 time constants have passed, none below the amplitude floor.
-double aperiodicTerm(double amplitude, double t, double tau) {
-    if (tau == 0.0 || std::isnan(tau)) {
-        return 0.0;
-    }
-    const double x = -t / tau;
-    if (std::fabs(x) >= kAperiodicCutoff || std::fabs(amplitude) < kAperiodicFloor) {
-        return 0.0;
-    }
-    return amplitude * std::exp(x);
 }
 
 // The turn of each phase of the swing phasor, (channel mod 3) * 4 pi / 3, as
@@ -109,20 +79,17 @@ const std::array<Complex, 3> kPhaseStepTurns = {Complex::rotate(Complex(1.0, 0.0
 
 // ---------------------------------------------------------------- predicates
 
-bool CalculationRl::_isPhaseBreak() const { return _params->faultKind == kPhaseBreak; }
+bool CalculationRl::_isPhaseBreak() const { return _params->faultKind == RlKind::PhaseBreak; }
 
-bool CalculationRl::_isOnePhaseFault() const {
-    const std::uint8_t kind = _params->faultKind;
-    return kind == 2 || kind == 6 || kind == kPhaseBreak;
-}
+bool CalculationRl::_isOnePhaseFault() const { return RlKind::isOnePhase(_params->faultKind); }
 
-bool CalculationRl::_isTwoPhaseFault() const { return (_params->faultKind & ~0x06U) == 1U; }
+bool CalculationRl::_isTwoPhaseFault() const { return RlKind::isTwoPhase(_params->faultKind); }
 
-bool CalculationRl::_isSwing() const { return _params->faultKind == kSwing; }
+bool CalculationRl::_isSwing() const { return _params->faultKind == RlKind::Swing; }
 
-bool CalculationRl::_isAsyncMov() const { return _params->faultKind == kAsyncOperation; }
+bool CalculationRl::_isAsyncMov() const { return _params->faultKind == RlKind::AsyncOperation; }
 
-bool CalculationRl::_isSwingOrAmow() const { return isSwingOrAsync(_params->faultKind); }
+bool CalculationRl::_isSwingOrAmow() const { return RlKind::isSwingOrAsync(_params->faultKind); }
 
 // ------------------------------------------------------------------- driver
 
@@ -137,7 +104,7 @@ void CalculationRl::calculate() {
     _initializeZValues();
     _initializeE1E2Values();
     _calcPredUI();
-    if (params->faultKind < kNoDisturbance) {
+    if (RlKind::isDisturbance(params->faultKind)) {
         _calcFaultValues();
     } else {
         // No disturbance: the waveform simply continues.
@@ -156,22 +123,15 @@ void CalculationRl::_init() {
 }
 
 void CalculationRl::_initializeNSValues() {
-    if (_params->faultKind <= kLastShortCircuit) {
-        _faultDistance = _params->faultDistance;
-        if (std::fabs(_faultDistance) < kMinFaultDistance) {
-            _faultDistance = kMinFaultDistance;
-        }
-    } else {
-        _faultDistance = kMinFaultDistance;
-    }
+    _faultDistance = RlLimits::effectiveFaultDistance(_params->faultKind, _params->faultDistance);
 }
 
 void CalculationRl::_calcFaultValues() {
     const std::uint8_t kind = _params->faultKind;
-    if (kind >= kNoDisturbance) {
+    if (!RlKind::isDisturbance(kind)) {
         return;
     }
-    if (isSwingOrAsync(kind)) {
+    if (RlKind::isSwingOrAsync(kind)) {
         const SwingOrAmowUIValues magnitudes = getSwingOrAmowUIValues();
         const Complex3 currents(Complex(), Complex(magnitudes.iMax, 0.0), Complex());
         const Complex3 voltages(Complex(), Complex(magnitudes.uMin, 0.0), Complex());
@@ -206,22 +166,22 @@ void CalculationRl::_initializeZValues() {
     _zK = _faultDistance >= 0.0 ? _zLine * Complex(_faultDistance, 0.0) / kHundred : Complex();
     _zRest = _zLine - _zK;
     _zBranch = Complex();
-    if (isDoubleCircuit(p.networkType)) {
+    if (RlNetwork::isDoubleCircuit(p.networkType)) {
         // Delta-star transformation of the faulted circuit's two sections and
         // the healthy circuit: the arm towards the fault.
         _zRest = _zRest / kTwo;
-        _zBranch = Complex::abs(_zLine) < kQuotientGuard ? Complex() : _zK * _zRest / _zLine;
+        _zBranch = Complex::abs(_zLine) < QuotientGuard ? Complex() : _zK * _zRest / _zLine;
     }
-    if (p.networkType == 1) {
+    if (p.networkType == RlNetwork::TappedBranch) {
         _zBranch = p.zBranch * Complex(p.branchDistance, 0.0) / kHundred;
     }
-    _zSwitched = p.networkType == 0 ? p.zSwitched : Complex();
+    _zSwitched = p.networkType == RlNetwork::SingleLine ? p.zSwitched : Complex();
     _initializeZComponents();
 }
 
 void CalculationRl::_initializeZComponents() {
     const RlParameters& p = *_params;
-    const bool doubleCircuit = isDoubleCircuit(p.networkType);
+    const bool doubleCircuit = RlNetwork::isDoubleCircuit(p.networkType);
 
     _zS1Sym = Complex3(zeroSequence(_zS1, p.kS1), _zS1, _zS1);
     const Complex& branchFactors = doubleCircuit ? p.kLine : p.kBranch;
@@ -238,7 +198,7 @@ void CalculationRl::_initializeZComponents() {
         const Complex source1Side = _zS1Sym.values[k] + _zKSym.values[k];
         const Complex source2Side = _zRightSym.values[k];
         _zEqSym.values[k] = guardedQuotient(source1Side * source2Side, source1Side + source2Side);
-        if (p.networkType != 0) {
+        if (p.networkType != RlNetwork::SingleLine) {
             _zEqSym.values[k] += _zBranchSym.values[k];  // the fault lies at the end of the branch
         }
         _zLoopSym.values[k] = source1Side + source2Side;
@@ -254,28 +214,28 @@ void CalculationRl::_initializePredValues() {
     _omega = kTwoPi * p.frequency;
     _uLoad = Complex(p.loadVoltage, 0.0);
     _iLoad = Complex::fromPolar(p.loadCurrent, -p.loadAngle * kPi / 180.0);
-    _zLoad = Complex::abs(_iLoad) < kQuotientGuard ? Complex() : _uLoad / _iLoad;
+    _zLoad = Complex::abs(_iLoad) < QuotientGuard ? Complex() : _uLoad / _iLoad;
 }
 
 void CalculationRl::_initializeE1E2Values() {
     const RlParameters& p = *_params;
-    const bool doubleCircuit = isDoubleCircuit(p.networkType);
+    const bool doubleCircuit = RlNetwork::isDoubleCircuit(p.networkType);
     // On a double circuit the load current is that of the relay's circuit, so
     // source 1 delivers twice of it.
     const Complex sourceCurrent = doubleCircuit ? _iLoad * kTwo : _iLoad;
     const Complex zl = doubleCircuit ? _zLine / kTwo : _zLine;
 
     _e1 = _uLoad + sourceCurrent * _zS1;
-    if (Complex::abs(_e1) < kEmfGuard) {
+    if (Complex::abs(_e1) < RlLimits::EmfGuard) {
         _e1 = Complex();
     }
     _e2 = _uLoad - sourceCurrent * (zl + _zS2);
-    if (Complex::abs(_e2) < kEmfGuard) {
+    if (Complex::abs(_e2) < RlLimits::EmfGuard) {
         _e2 = Complex();
     }
     // Swing and asynchronous operation apply the angle to the instantaneous
     // values instead.
-    const bool turn = !isSwingOrAsync(p.faultKind);
+    const bool turn = !RlKind::isSwingOrAsync(p.faultKind);
     _e1Start = turn ? Complex::rotate(_e1, p.initialAngle) : _e1;
     _e2Start = turn ? Complex::rotate(_e2, p.initialAngle) : _e2;
     _delta0 = std::fabs(std::remainder(argument(_e2) - argument(_e1), kTwoPi));
@@ -296,18 +256,18 @@ Complex3 CalculationRl::_getAlphaValues() {
     const Complex z1 = _zEqSym.values[1];  // the negative-sequence network equals the positive one
     const Complex rf = _zFault;
     switch (_params->faultKind) {
-    case 3:
-    case 7:
+    case RlKind::TwoPhaseGround:
+    case RlKind::TwoPhaseGroundAlt:
         _work1 = z0 + kThree * rf;
         _work2 = z1 + kTwo * _work1;
         return {guardedQuotient(z0, _work2), guardedQuotient(_work1, _work2), guardedQuotient(_work1, _work2)};
-    case 2:
-    case 6:
+    case RlKind::OnePhaseGround:
+    case RlKind::OnePhaseGroundAlt:
         _work1 = (z0 + kTwo * z1) + kThree * rf;
         return {-guardedQuotient(z0, _work1), guardedQuotient((z0 + z1) + kThree * rf, _work1),
                 -guardedQuotient(z1, _work1)};
-    case 1:
-    case 5:
+    case RlKind::TwoPhase:
+    case RlKind::TwoPhaseAlt:
         _work1 = kTwo * z1 + rf;
         return {Complex(), guardedQuotient(rf + z1, _work1), guardedQuotient(z1, _work1)};
     default:
@@ -327,13 +287,13 @@ Complex CalculationRl::_getAlpha(const Complex3& values, int k) {
 
 Complex3 CalculationRl::_getISymComponents() {
     const std::uint8_t kind = _params->faultKind;
-    if (kind == kPhaseBreak) {
+    if (kind == RlKind::PhaseBreak) {
         return _getPhaseBreakISymComponents();
     }
-    if (kind == kLoadSwitching) {
+    if (kind == RlKind::LoadSwitching) {
         return _getLoadSwichingISymComponents();
     }
-    if (kind > kLastShortCircuit) {
+    if (!RlKind::isShortCircuit(kind)) {
         return {};
     }
 
@@ -344,8 +304,8 @@ Complex3 CalculationRl::_getISymComponents() {
     Complex3 result;
     for (unsigned k = 0; k < 3U; ++k) {
         const Complex faultComponentRatio = _getAlpha(ratios, static_cast<int>(k));
-        if (!isDoubleCircuit(network)) {
-            if (network == 1) {
+        if (!RlNetwork::isDoubleCircuit(network)) {
+            if (network == RlNetwork::TappedBranch) {
                 // The fault current -Ukp/Zeq divides between the two sides in
                 // inverse proportion to their impedances. Behind the relay the
                 // line side feeds it through the relay in reverse.
@@ -373,7 +333,7 @@ Complex3 CalculationRl::_getISymComponents() {
                 -guardedQuotient(_iSource1Sym.values[k] * _zS1Sym.values[k] + drive, _zKSym.values[k] * kTwo);
             _iHealthySym.values[k] = _iSource1Sym.values[k] - _iFaultedSym.values[k];
         }
-        result.values[k] = network == 2 ? _iHealthySym.values[k] : _iFaultedSym.values[k];
+        result.values[k] = network == RlNetwork::DoubleCircuitHealthy ? _iHealthySym.values[k] : _iFaultedSym.values[k];
     }
     result.values[1] += ip;
     return result;
@@ -384,7 +344,7 @@ Complex3 CalculationRl::_getPhaseBreakISymComponents() {
     // networks in parallel, driven by the voltage across the open pole.
     const std::int8_t network = _params->networkType;
     const Complex ip = _predI.values[0];
-    const bool doubleCircuit = isDoubleCircuit(network);
+    const bool doubleCircuit = RlNetwork::isDoubleCircuit(network);
 
     // Loop impedances seen from the open pole. On a double circuit the pole is
     // in the faulted circuit, closed through the healthy circuit in parallel
@@ -422,14 +382,14 @@ Complex3 CalculationRl::_getPhaseBreakISymComponents() {
         _iSource1Sym.values[k] =
             guardedQuotient(_iFaultedSym.values[k] * circuit.values[k], circuit.values[k] + external.values[k]);
         _iHealthySym.values[k] = _iSource1Sym.values[k] - _iFaultedSym.values[k];
-        result.values[k] = network == 2 ? _iHealthySym.values[k] : _iFaultedSym.values[k];
+        result.values[k] = network == RlNetwork::DoubleCircuitHealthy ? _iHealthySym.values[k] : _iFaultedSym.values[k];
     }
     result.values[1] += ip;
     return result;
 }
 
 Complex3 CalculationRl::_getLoadSwichingISymComponents() {
-    if (_params->networkType != 0) {
+    if (_params->networkType != RlNetwork::SingleLine) {
         // Only a single line switches a load; elsewhere the load flow stays.
         return {Complex(), _predI.values[0], Complex()};
     }
@@ -442,7 +402,7 @@ Complex3 CalculationRl::_getLoadSwichingISymComponents() {
 
 Complex3 CalculationRl::_getUSymComponents(const Complex3& I) {
     const RlParameters& p = *_params;
-    if (p.faultKind == kLoadSwitching && p.networkType != 0) {
+    if (p.faultKind == RlKind::LoadSwitching && p.networkType != RlNetwork::SingleLine) {
         return {Complex(), Complex::rotate(_uLoad, p.initialAngle), Complex()};
     }
     const Complex ukp = _getUkp();
@@ -459,7 +419,7 @@ Complex3 CalculationRl::_getUSymComponents(const Complex3& I) {
         }
         return result;
     }
-    if (!isDoubleCircuit(p.networkType)) {
+    if (!RlNetwork::isDoubleCircuit(p.networkType)) {
         return {-I.values[0] * zs.values[0], _e1Start - I.values[1] * zs.values[1], -I.values[2] * zs.values[2]};
     }
     // Source 1 feeds both circuits: twice the relay circuit's load current
@@ -473,14 +433,14 @@ Complex3 CalculationRl::_getUSymComponents(const Complex3& I) {
 
 double CalculationRl::_getTau() {
     const std::uint8_t kind = _params->faultKind;
-    if (kind == kPhaseBreak) {
+    if (kind == RlKind::PhaseBreak) {
         return kPhaseBreakTau;
     }
-    if (kind == kLoadSwitching) {
-        const Complex loop = _params->networkType == 0 ? _zS1 + _zSwitched : _zSum;
+    if (kind == RlKind::LoadSwitching) {
+        const Complex loop = _params->networkType == RlNetwork::SingleLine ? _zS1 + _zSwitched : _zSum;
         return loop.im / (_omega * loop.re);
     }
-    if (kind == 4) {
+    if (kind == RlKind::ThreePhaseAlt) {
         const Complex a = _zS1 + _zLoad;
         const Complex numerator = (a * (_zS1 + _zRest)) * ((_zS1 + _zK) + _zFault);
         const Complex denominator = a * ((_zS1 + _zRest) + _zFault) + _zFault * ((_zLine + _zS2) - _zLoad);
@@ -499,7 +459,7 @@ void CalculationRl::_calcAuAi(const Complex3& I) {
     // The busbar voltage is e1 - R i - L di/dt, so a decaying current A e^(-t/tau)
     // leaves (X / (omega tau) - R) A at the relay.
     double equivalentResistance = kFallbackResistance;
-    if (p.faultKind != kPhaseBreak) {
+    if (p.faultKind != RlKind::PhaseBreak) {
         if (_tau > kMinTau) {
             equivalentResistance = _zS1.im / (_tau * _omega) - _zS1.re;
         } else {
@@ -512,10 +472,10 @@ void CalculationRl::_calcAuAi(const Complex3& I) {
         CalculationSymComponents::Calc3PhseSystem(Complex3(I.values[0], I.values[1] - _predI.values[0], I.values[2]));
     for (unsigned phase = 0; phase < 3U; ++phase) {
         const double jump = change.values[phase].im;
-        _aperiodicI[phase] = std::fabs(jump) < kAperiodicFloor ? -kAperiodicFloor : -jump;
+        _aperiodicI[phase] = belowAperiodicFloor(jump) ? -kAperiodicFloor : -jump;
         _aperiodicU[phase] = equivalentResistance * _aperiodicI[phase];
     }
-    if (p.faultKind == kLoadSwitching && p.networkType != 0) {
+    if (p.faultKind == RlKind::LoadSwitching && p.networkType != RlNetwork::SingleLine) {
         _aperiodicI.fill(0.0);
         _aperiodicU.fill(0.0);
     }
@@ -543,9 +503,9 @@ double CalculationRl::_getAMovDeltaAngle(double t) const {
 
 double CalculationRl::_getDeltaAngle(double t) const {
     switch (_params->faultKind) {
-    case kSwing:
+    case RlKind::Swing:
         return _getSwingDeltaAngle(t);
-    case kAsyncOperation:
+    case RlKind::AsyncOperation:
         return _getAMovDeltaAngle(t);
     default:
         return 0.0;
@@ -572,7 +532,7 @@ E1E2 CalculationRl::_turnedEmfs(double t, const EmfPolar& emf) const {
 E1E2UI CalculationRl::getE1E2UI(double t) const { return _relayStateAt(t, _currentEmfPolar(), _currentRelayLoop()); }
 
 E1E2UI CalculationRl::_relayStateAt(double t, const EmfPolar& emf, const RelayLoop& loop) const {
-    if (t < 0.0 && !isSwingOrAsync(_params->faultKind)) {
+    if (t < 0.0 && !RlKind::isSwingOrAsync(_params->faultKind)) {
         return {_e1, _e2, _uLoad, _iLoad};
     }
     const E1E2 turned = _turnedEmfs(t, emf);
@@ -587,7 +547,7 @@ SwingOrAmowUIValues CalculationRl::getSwingOrAmowUIValues() const {
     const double e2 = Complex::abs(_e2Start);
     const double z1 = Complex::abs(_zS1);
     // The EMFs in opposition drive (e1 + e2) / |loop| round the loop.
-    if (isDoubleCircuit(_params->networkType)) {
+    if (RlNetwork::isDoubleCircuit(_params->networkType)) {
         const double zs = Complex::abs((_zS1 + _zLine / kTwo) + _zS2);
         return {e1 - ((e1 + e2) / zs) * z1, (e1 + e2) / zs / 2.0, std::max(e1, e2)};
     }
@@ -649,7 +609,7 @@ double CalculationRl::getMgn(int channel, double time) const {
         const Kex::Polar x = _polarOf(channelPhasor(_predI, _predU, index), _preFaultPolar[index]);
         return kSqrt2 * x.amplitude * std::sin(_omega * t + x.angle);
     }
-    if (isSwingOrAsync(p.faultKind)) {
+    if (RlKind::isSwingOrAsync(p.faultKind)) {
         return _swingValue(index, t);
     }
     const double amplitude = index <= 2U ? _aperiodicI[index] : _aperiodicU[index - 3U];
@@ -660,7 +620,7 @@ double CalculationRl::getMgn(int channel, double time) const {
 }
 
 // Kept out of getMgn, so that the ordinary kinds' path stays short.
-KEX_NOT_INLINED double CalculationRl::_swingValue(unsigned channel, double t) const {
+KEX_NOINLINE double CalculationRl::_swingValue(unsigned channel, double t) const {
     const E1E2UI state = _relayStateAt(t, _currentEmfPolar(), _currentRelayLoop());
     const Complex x = (channel <= 2U ? state.i : state.u) * kPhaseStepTurns[channel % 3U];
     const double periodic = Complex::abs(x) * std::sin((_omega * t + argument(x)) + _params->initialAngle);
@@ -672,11 +632,11 @@ bool CalculationRl::isChnnelActiv(int channel) const {
         return false;
     }
     const auto index = static_cast<unsigned>(channel);
-    const double pre = _params->preFaultDuration >= kMinPreFaultDuration
+    const double pre = _params->preFaultDuration >= RlLimits::MinPreFaultDuration
                            ? _polarOf(channelPhasor(_predI, _predU, index), _preFaultPolar[index]).amplitude
                            : 0.0;
     const double post = _polarOf(channelPhasor(_faultI, _faultU, index), _faultStatePolar[index]).amplitude;
-    return post + pre > kActiveThreshold;
+    return post + pre > RlLimits::ActiveThreshold;
 }
 
 void CalculationRl::_shiftAllValues(int n) {
@@ -711,7 +671,7 @@ CalculationRl::EmfPolar CalculationRl::_currentEmfPolar() const {
 
 CalculationRl::RelayLoop CalculationRl::_currentRelayLoop() const {
     RelayLoop loop;
-    loop.doubleCircuit = isDoubleCircuit(_params->networkType);
+    loop.doubleCircuit = RlNetwork::isDoubleCircuit(_params->networkType);
     const SwingLoop& kept = _swingLoop;
     if (_sameBits(_zS1, kept.zS1) && _sameBits(_zLine, kept.zLine) && _sameBits(_zS2, kept.zS2) &&
         _sameBits(_zSum, kept.zSum)) {
@@ -720,7 +680,7 @@ CalculationRl::RelayLoop CalculationRl::_currentRelayLoop() const {
         return loop;
     }
     loop.impedance = loop.doubleCircuit ? (_zS1 + _zLine / kTwo) + _zS2 : _zSum;
-    loop.vanishes = Complex::abs(loop.impedance) < kQuotientGuard;
+    loop.vanishes = Complex::abs(loop.impedance) < QuotientGuard;
     return loop;
 }
 
@@ -741,9 +701,9 @@ void CalculationRl::_derivePolarForms() {
     loop.zLine = _zLine;
     loop.zS2 = _zS2;
     loop.zSum = _zSum;
-    loop.singleLineLoopVanishes = Complex::abs(_zSum) < kQuotientGuard;
+    loop.singleLineLoopVanishes = Complex::abs(_zSum) < QuotientGuard;
     loop.doubleCircuitLoop = (_zS1 + _zLine / kTwo) + _zS2;
-    loop.doubleCircuitLoopVanishes = Complex::abs(loop.doubleCircuitLoop) < kQuotientGuard;
+    loop.doubleCircuitLoopVanishes = Complex::abs(loop.doubleCircuitLoop) < QuotientGuard;
 }
 
 }  // namespace KexCalculate
