@@ -73,6 +73,10 @@ struct SwingOrAmowUIValues {
     double uMax;
 };
 
+namespace detail {
+class BlockSampler;  // the block sampling of sampleChannel and sampleAllChannels
+}  // namespace detail
+
 class KEXCALCULATE_EXPORT CalculationRl {
 public:
     Complex _e1;
@@ -129,10 +133,11 @@ public:
 
     // Block sampling for hosts that need many samples: out[k] is the channel's
     // value at host time startTime + k * step, k = 0 .. count - 1; it agrees
-    // with getMgn at that instant to within 1e-12 of the channel's peak value.
+    // with getMgn at that instant to within 1e-9 of the channel's peak value.
     // A channel outside 0..5 gives zeros.
     void sampleChannel(int channel, double startTime, double step, std::size_t count, double* out) const;
-    // The six channels at once, interleaved: out[6 * k + channel].
+    // The six channels at once, interleaved: out[6 * k + channel]. Each value
+    // is bit for bit what sampleChannel gives for that channel and instant.
     void sampleAllChannels(double startTime, double step, std::size_t count, double* out) const;
 
     E1E2UI getE1E2UI(double t) const;
@@ -262,8 +267,7 @@ private:
     static Complex _phaseStepTurn(int phase);              // phase 0, 1, 2
     double _swingValue(unsigned channel, double t) const;  // getMgn from t' >= 0 in swing and asynchronous operation
 
-    void _sampleBlock(int firstChannel, int channelCount, double startTime, double step, std::size_t count,
-                      double* out) const;
+    friend class detail::BlockSampler;
 
     static Complex& slot(Complex3& t, unsigned i) { return t.values[i]; }
     static const Complex& slot(const Complex3& t, unsigned i) { return t.values[i]; }
