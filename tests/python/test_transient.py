@@ -189,11 +189,12 @@ def test_channel_activity():
 # ----------------------------------------------------------------- sampling
 
 def assert_rows_equal_getmgn(model, times, rows):
+    # Block sampling agrees with getMgn to within 1e-9 of the peak.
     peak = np.max(np.abs(rows))
     assert rows.shape == (len(times), 6) and rows.dtype == np.float64
     for k, t in enumerate(times):
         for channel in range(6):
-            assert abs(rows[k, channel] - model.getMgn(channel, float(t))) <= 1e-12 * peak
+            assert abs(rows[k, channel] - model.getMgn(channel, float(t))) <= 1e-9 * peak
 
 
 @pytest.mark.parametrize("changes", [{}, {"faultKind": 0, "faultResistance": 2.0, "useFaultResistance": True},
