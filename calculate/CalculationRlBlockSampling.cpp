@@ -197,9 +197,22 @@ private:
     void sampleChunk(ChunkWork& work, std::size_t k0, std::size_t m) {
         double* const block = out_ + channels_ * k0;
         const ChunkSplit split = splitOf(k0, m);
-        rotorChunk(work.rotorTable, axis_, k0, m, work.anchor, work.rotor);
+        anchorChunk(work.rotorTable, axis_, k0, work.anchor);
+        // One channel forms e^(j omega t') in its own loop, several share it.
+        const bool shared = channels_ > 1 || swing_;
+        if (shared) {
+            rotorChunk(work.rotorTable, axis_, k0, work.anchor, 0, m, work.rotor);
+        }
+        const auto waves = [&](const std::array<Wave, kChannelCount>& w, const double* decay, std::size_t j0,
+                               std::size_t j1) {
+            if (shared) {
+                wavesChunk(w.data(), channels_, work.rotor, decay, j0, j1, block);
+            } else {
+                waveChunk(work.rotorTable, axis_, k0, work.anchor, w[0], decay, j0, j1, block);
+            }
+        };
         if (split.faultFrom > 0) {
-            wavesChunk(preFault_.data(), channels_, work.rotor, nullptr, 0, split.faultFrom, block);
+            waves(preFault_, nullptr, 0, split.faultFrom);
         }
         bool decayByTable = false;
         if (swing_) {
@@ -209,12 +222,11 @@ private:
             if (decayByTable) {
                 decayChunk(work.decayTable, axis_, k0 + split.faultFrom, split.decayTo - split.faultFrom,
                            work.decay.data() + split.faultFrom);
-                wavesChunk(faultState_.data(), channels_, work.rotor, work.decay.data(), split.faultFrom,
-                           split.decayTo, block);
+                waves(faultState_, work.decay.data(), split.faultFrom, split.decayTo);
             }
             const std::size_t steadyFrom = decayByTable ? split.decayTo : split.faultFrom;
             if (steadyFrom < m) {
-                wavesChunk(faultState_.data(), channels_, work.rotor, nullptr, steadyFrom, m, block);
+                waves(faultState_, nullptr, steadyFrom, m);
             }
         }
 

@@ -18,14 +18,13 @@ constexpr auto kSixChannels = static_cast<std::size_t>(kChannelCount);
 // that each count gets its own vectorised loop; the arithmetic per value is
 // the same for every count.
 template <std::size_t Channels, bool WithDecay>
-KEX_ALWAYS_INLINE void combineWaves(const Wave* waves, const Rotor& rotor, const double* KEX_RESTRICT decay,
+KEX_ALWAYS_INLINE void combineWaves(const Wave* waves, const double* KEX_RESTRICT rotorCos,
+                                    const double* KEX_RESTRICT rotorSin, const double* KEX_RESTRICT decay,
                                     std::size_t j0, std::size_t j1, double* KEX_RESTRICT out) {
     std::array<Wave, Channels> local{};
     for (std::size_t c = 0; c < Channels; ++c) {
         local[c] = waves[c];
     }
-    const double* KEX_RESTRICT rotorCos = rotor.cos.data();
-    const double* KEX_RESTRICT rotorSin = rotor.sin.data();
     for (std::size_t j = j0; j < j1; ++j) {
         for (std::size_t c = 0; c < Channels; ++c) {
             double value = periodicValue(local[c], rotorCos[j], rotorSin[j]);
@@ -38,17 +37,86 @@ KEX_ALWAYS_INLINE void combineWaves(const Wave* waves, const Rotor& rotor, const
 }
 
 template <bool WithDecay>
-KEX_ALWAYS_INLINE void combineAnyWaves(const Wave* waves, std::size_t channels, const Rotor& rotor,
+KEX_ALWAYS_INLINE void combineAnyWaves(const Wave* KEX_RESTRICT waves, std::size_t channels,
+                                       const double* KEX_RESTRICT rotorCos, const double* KEX_RESTRICT rotorSin,
                                        const double* KEX_RESTRICT decay, std::size_t j0, std::size_t j1,
                                        double* KEX_RESTRICT out) {
     for (std::size_t j = j0; j < j1; ++j) {
         for (std::size_t c = 0; c < channels; ++c) {
-            double value = periodicValue(waves[c], rotor.cos[j], rotor.sin[j]);
+            double value = periodicValue(waves[c], rotorCos[j], rotorSin[j]);
             if (WithDecay) {
                 value += waves[c].aperiodic * decay[j];
             }
             out[channels * j + c] = value;
         }
+    }
+}
+
+// e^(j omega t') of the chunk's sample j: the anchor turned by j h and by the
+// rest of the sample's own argument to first order.
+struct RotorFrame {
+    double omega;
+    SampleAxis axis;
+    double firstSample;
+    double anchorTheta;
+    double anchorSin;
+    double anchorCos;
+
+    RotorFrame(const RotorTable& table, const SampleAxis& sampleAxis, std::size_t first, const RotorAnchor& anchor)
+        : omega(table.omega),
+          axis(sampleAxis),
+          firstSample(static_cast<double>(first)),
+          anchorTheta(anchor.theta),
+          anchorSin(anchor.sin),
+          anchorCos(anchor.cos) {}
+
+    KEX_ALWAYS_INLINE void at(double offset, double turn, double turnCos, double turnSin, double& rotorCos,
+                              double& rotorSin) const {
+        const double rest = (omega * axis.sinceDisturbance(firstSample + offset) - anchorTheta) - turn;
+        const double s = anchorSin * turnCos + anchorCos * turnSin;
+        const double c = anchorCos * turnCos - anchorSin * turnSin;
+        rotorSin = s + rest * c;
+        rotorCos = c - rest * s;
+    }
+};
+
+// The loops with their operands as values and unaliased arrays, so that they
+// vectorise.
+KEX_ALWAYS_INLINE void turnAnchor(const RotorFrame frame, std::size_t j0, std::size_t j1,
+                                  const double* KEX_RESTRICT offset, const double* KEX_RESTRICT turn,
+                                  const double* KEX_RESTRICT turnCos, const double* KEX_RESTRICT turnSin,
+                                  double* KEX_RESTRICT rotorCos, double* KEX_RESTRICT rotorSin) {
+    for (std::size_t j = j0; j < j1; ++j) {
+        frame.at(offset[j], turn[j], turnCos[j], turnSin[j], rotorCos[j], rotorSin[j]);
+    }
+}
+
+template <bool WithDecay>
+KEX_ALWAYS_INLINE void turnWave(const RotorFrame frame, const Wave wave, std::size_t j0, std::size_t j1,
+                                const double* KEX_RESTRICT offset, const double* KEX_RESTRICT turn,
+                                const double* KEX_RESTRICT turnCos, const double* KEX_RESTRICT turnSin,
+                                const double* KEX_RESTRICT decay, double* KEX_RESTRICT out) {
+    for (std::size_t j = j0; j < j1; ++j) {
+        double rotorCos = 0.0;
+        double rotorSin = 0.0;
+        frame.at(offset[j], turn[j], turnCos[j], turnSin[j], rotorCos, rotorSin);
+        double value = periodicValue(wave, rotorCos, rotorSin);
+        if (WithDecay) {
+            value += wave.aperiodic * decay[j];
+        }
+        out[j] = value;
+    }
+}
+
+// The loop of decayChunk, likewise.
+KEX_ALWAYS_INLINE void decayAnchor(std::size_t m, double tau, SampleAxis axis, double firstSample, double anchor,
+                                   double anchorValue, const double* KEX_RESTRICT offset,
+                                   const double* KEX_RESTRICT exponent, const double* KEX_RESTRICT tableFactor,
+                                   double* KEX_RESTRICT factor) {
+    for (std::size_t j = 0; j < m; ++j) {
+        const double rest = (-axis.sinceDisturbance(firstSample + offset[j]) / tau - anchor) - exponent[j];
+        const double value = anchorValue * tableFactor[j];
+        factor[j] = value + value * rest;
     }
 }
 
@@ -86,26 +154,26 @@ void RotorAnchor::moveTo(double newTheta, const RotorTable& table) {
     theta = newTheta;
 }
 
-KEX_VECTOR_KERNEL void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, std::size_t m,
-                                  RotorAnchor& anchor, Rotor& rotor) {
-    const double firstSample = static_cast<double>(first);
-    const double omega = table.omega;
-    anchor.moveTo(omega * axis.sinceDisturbance(firstSample), table);
-    const double anchorTheta = anchor.theta;
-    const double anchorSin = anchor.sin;
-    const double anchorCos = anchor.cos;
-    const double* KEX_RESTRICT offset = table.offset.data();
-    const double* KEX_RESTRICT turn = table.turn.data();
-    const double* KEX_RESTRICT turnCos = table.turnCos.data();
-    const double* KEX_RESTRICT turnSin = table.turnSin.data();
-    double* KEX_RESTRICT rotorCos = rotor.cos.data();
-    double* KEX_RESTRICT rotorSin = rotor.sin.data();
-    for (std::size_t j = 0; j < m; ++j) {
-        const double rest = (omega * axis.sinceDisturbance(firstSample + offset[j]) - anchorTheta) - turn[j];
-        const double s = anchorSin * turnCos[j] + anchorCos * turnSin[j];
-        const double c = anchorCos * turnCos[j] - anchorSin * turnSin[j];
-        rotorSin[j] = s + rest * c;
-        rotorCos[j] = c - rest * s;
+void anchorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, RotorAnchor& anchor) {
+    anchor.moveTo(table.omega * axis.sinceDisturbance(static_cast<double>(first)), table);
+}
+
+KEX_VECTOR_KERNEL void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first,
+                                  const RotorAnchor& anchor, std::size_t j0, std::size_t j1, Rotor& rotor) {
+    turnAnchor(RotorFrame(table, axis, first, anchor), j0, j1, table.offset.data(), table.turn.data(),
+               table.turnCos.data(), table.turnSin.data(), rotor.cos.data(), rotor.sin.data());
+}
+
+KEX_VECTOR_KERNEL void waveChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first,
+                                 const RotorAnchor& anchor, const Wave& wave, const double* decay, std::size_t j0,
+                                 std::size_t j1, double* out) {
+    const RotorFrame frame(table, axis, first, anchor);
+    if (decay != nullptr) {
+        turnWave<true>(frame, wave, j0, j1, table.offset.data(), table.turn.data(), table.turnCos.data(),
+                       table.turnSin.data(), decay, out);
+    } else {
+        turnWave<false>(frame, wave, j0, j1, table.offset.data(), table.turn.data(), table.turnCos.data(),
+                        table.turnSin.data(), decay, out);
     }
 }
 
@@ -120,36 +188,30 @@ DecayTable::DecayTable(const RotorTable& table, double step, double timeConstant
 }
 
 KEX_VECTOR_KERNEL void decayChunk(const DecayTable& table, const SampleAxis& axis, std::size_t first, std::size_t m,
-                                  double* KEX_RESTRICT factor) {
+                                  double* factor) {
     const double firstSample = static_cast<double>(first);
-    const double tau = table.tau;
-    const double anchor = -axis.sinceDisturbance(firstSample) / tau;
-    const double anchorValue = std::exp(anchor);
-    const double* KEX_RESTRICT offset = table.offset.data();
-    const double* KEX_RESTRICT exponent = table.exponent.data();
-    const double* KEX_RESTRICT tableFactor = table.factor.data();
-    for (std::size_t j = 0; j < m; ++j) {
-        const double rest = (-axis.sinceDisturbance(firstSample + offset[j]) / tau - anchor) - exponent[j];
-        const double value = anchorValue * tableFactor[j];
-        factor[j] = value + value * rest;
-    }
+    const double anchor = -axis.sinceDisturbance(firstSample) / table.tau;
+    decayAnchor(m, table.tau, axis, firstSample, anchor, std::exp(anchor), table.offset.data(),
+                table.exponent.data(), table.factor.data(), factor);
 }
 
 KEX_VECTOR_KERNEL void wavesChunk(const Wave* waves, std::size_t channels, const Rotor& rotor, const double* decay,
                                   std::size_t j0, std::size_t j1, double* out) {
     const bool withDecay = decay != nullptr;
+    const double* rotorCos = rotor.cos.data();
+    const double* rotorSin = rotor.sin.data();
     if (channels == 1 && withDecay) {
-        combineWaves<1, true>(waves, rotor, decay, j0, j1, out);
+        combineWaves<1, true>(waves, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == 1) {
-        combineWaves<1, false>(waves, rotor, decay, j0, j1, out);
+        combineWaves<1, false>(waves, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == kSixChannels && withDecay) {
-        combineWaves<kSixChannels, true>(waves, rotor, decay, j0, j1, out);
+        combineWaves<kSixChannels, true>(waves, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == kSixChannels) {
-        combineWaves<kSixChannels, false>(waves, rotor, decay, j0, j1, out);
+        combineWaves<kSixChannels, false>(waves, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (withDecay) {
-        combineAnyWaves<true>(waves, channels, rotor, decay, j0, j1, out);
+        combineAnyWaves<true>(waves, channels, rotorCos, rotorSin, decay, j0, j1, out);
     } else {
-        combineAnyWaves<false>(waves, channels, rotor, decay, j0, j1, out);
+        combineAnyWaves<false>(waves, channels, rotorCos, rotorSin, decay, j0, j1, out);
     }
 }
 

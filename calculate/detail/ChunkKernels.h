@@ -1,18 +1,20 @@
 // Chunk kernels of block sampling, for every sampler of the library that
 // forms waveforms of the shape
-//     Im(X e^(j omega t')) + A e^(-t'/tau) (+ further decaying terms)
+//     Im(sqrt(2) X e^(j omega t')) + sqrt(2) A e^(-t'/tau) (+ further decaying terms)
 // on a forward time axis of host times startTime + k * step. The samples are
-// cut into chunks of at most kChunkCapacity; within a chunk the two factors
-// that all channels share are formed about the chunk's first sample from
-// tables made once per call:
-//   - rotorChunk: the unit phasor e^(j omega t'), as e^(j thetaA) turned by
-//     j h (h = omega * step, cosine and sine from the table) and by the small
-//     rest of each sample's own argument (the rounding of the time axis) to
-//     first order. The chunk's e^(j thetaA) comes from the previous chunk's
-//     turned the same way, and from the C library again every few chunks, so
-//     no error builds up along the record.
-//   - decayChunk: the factor e^(-t'/tau), as e^(xA) e^(j g) (g = -step / tau)
-//     with the rest likewise.
+// cut into chunks of at most kChunkCapacity; within a chunk the factors that
+// all channels share are formed about the chunk's first sample from tables
+// made once per call (RotorTable, DecayTable):
+//   - e^(j omega t'): anchorChunk moves e^(j thetaA) to the chunk's first
+//     sample (from the previous chunk's, turned by a chunk, and from the C
+//     library again every few chunks, so no error builds up along the
+//     record); rotorChunk then turns it by j h (h = omega * step) and by the
+//     small rest of each sample's own argument (the rounding of the time
+//     axis) to first order, into an array that several channels share.
+//   - e^(-t'/tau): decayChunk, as e^(xA) e^(g j) (g = -step / tau) with the
+//     rest likewise.
+//   - wavesChunk combines them for any number of channels; waveChunk does the
+//     same for one channel without the rotor array, with the same bits.
 // Every sample's t' is formed as getMgn forms it, so the time axis is the
 // host's, sample for sample. The kernels agree with a sine and an exponential
 // of the C library at the same t' to a few units in the last place of the
@@ -77,12 +79,15 @@ struct Rotor {
     std::array<double, kChunkCapacity> sin;
 };
 
-// rotor[j] = e^(j omega t') of sample first + j, j = 0 .. m - 1 (m at most
-// table.length).
-void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, std::size_t m,
-                RotorAnchor& anchor, Rotor& rotor);
+// Moves the anchor to the chunk that starts at sample `first`.
+void anchorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, RotorAnchor& anchor);
 
-// The exponent per sample g = -step / tau and e^(j g) of the chunk offsets.
+// rotor[j] = e^(j omega t') of sample first + j, j = j0 .. j1 - 1 (j1 at most
+// table.length), with the anchor at sample first.
+void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, const RotorAnchor& anchor,
+                std::size_t j0, std::size_t j1, Rotor& rotor);
+
+// The exponent per sample g = -step / tau and e^(g j) of the chunk offsets j.
 struct DecayTable {
     double tau = 0.0;
     bool usable = false;  // g is finite: otherwise decayChunk must not be used
@@ -117,6 +122,11 @@ KEX_ALWAYS_INLINE double periodicValue(const Wave& wave, double rotorCos, double
 // same whatever the number of channels.
 void wavesChunk(const Wave* waves, std::size_t channels, const Rotor& rotor, const double* decay, std::size_t j0,
                 std::size_t j1, double* out);
+
+// One channel without a rotor array: out[j], j = j0 .. j1 - 1, bit for bit
+// what rotorChunk and wavesChunk give for that channel.
+void waveChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, const RotorAnchor& anchor,
+               const Wave& wave, const double* decay, std::size_t j0, std::size_t j1, double* out);
 
 }  // namespace detail
 }  // namespace KexCalculate
