@@ -198,7 +198,7 @@ private:
         double* const block = out_ + channels_ * k0;
         const ChunkSplit split = splitOf(k0, m);
         anchorChunk(work.rotorTable, axis_, k0, work.anchor);
-        // One channel forms e^(j omega t') in its own loop, several share it.
+        // One channel turns its phasor in its own loop, several share the rotor.
         const bool shared = channels_ > 1 || swing_;
         if (shared) {
             rotorChunk(work.rotorTable, axis_, k0, work.anchor, 0, m, work.rotor);
@@ -206,7 +206,7 @@ private:
         const auto waves = [&](const std::array<Wave, kChannelCount>& w, const double* decay, std::size_t j0,
                                std::size_t j1) {
             if (shared) {
-                wavesChunk(w.data(), channels_, work.rotor, decay, j0, j1, block);
+                wavesChunk(work.anchor, w.data(), channels_, work.rotor, decay, j0, j1, block);
             } else {
                 waveChunk(work.rotorTable, axis_, k0, work.anchor, w[0], decay, j0, j1, block);
             }
@@ -216,7 +216,7 @@ private:
         }
         bool decayByTable = false;
         if (swing_) {
-            swingInstants(work.rotor, k0, split.faultFrom, m);
+            swingInstants(work.anchor, work.rotor, k0, split.faultFrom, m);
         } else if (split.faultFrom < m) {
             decayByTable = split.decayTo > split.faultFrom && decayTable(work).usable;
             if (decayByTable) {
@@ -257,10 +257,12 @@ private:
     // Swing and asynchronous operation from the disturbance on: the relay's
     // phase-A phasors once per instant for all channels, each channel's value
     // Im(sqrt(2) X e^(j (omega t' + initialAngle))).
-    void swingInstants(const Rotor& rotor, std::size_t k0, std::size_t j0, std::size_t m) const {
+    void swingInstants(const RotorAnchor& anchor, const Rotor& rotor, std::size_t k0, std::size_t j0,
+                       std::size_t m) const {
+        const Complex anchorTurn = Complex(anchor.cos, anchor.sin) * offsetTurn_;
         for (std::size_t j = j0; j < m; ++j) {
             const E1E2UI state = model_._relayStateAt(since(k0 + j), emf_, loop_);
-            const Complex z = Complex(rotor.cos[j], rotor.sin[j]) * offsetTurn_;
+            const Complex z = anchorTurn * Complex(rotor.cos[j], rotor.sin[j]);
             for (std::size_t c = 0; c < channels_; ++c) {
                 const Complex& phaseA = first_ + static_cast<int>(c) <= 2 ? state.i : state.u;
                 const Complex x = phaseA * phaseTurns_[phaseOf_[c]];

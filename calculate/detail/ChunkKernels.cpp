@@ -14,9 +14,36 @@ constexpr double kMaxRest = 1e-6;  // rad; beyond it the anchor is not one chunk
 constexpr int kChainedAnchors = 16;
 constexpr auto kSixChannels = static_cast<std::size_t>(kChannelCount);
 
-// The combination of wavesChunk for a channel count known when compiling, so
-// that each count gets its own vectorised loop; the arithmetic per value is
-// the same for every count.
+// e^(j (omega t' - thetaA)) of a chunk's sample j: the turn j h from the
+// table and the rest of the sample's own argument (the rounding of the time
+// axis, some units in the last place) to first order.
+struct RotorFrame {
+    double omega;
+    SampleAxis axis;
+    double firstSample;
+    double anchorTheta;
+
+    RotorFrame(const RotorTable& table, const SampleAxis& sampleAxis, std::size_t first, const RotorAnchor& anchor)
+        : omega(table.omega), axis(sampleAxis), firstSample(static_cast<double>(first)), anchorTheta(anchor.theta) {}
+
+    KEX_ALWAYS_INLINE void at(double offset, double turn, double turnCos, double turnSin, double& rotorCos,
+                              double& rotorSin) const {
+        const double rest = (omega * axis.sinceDisturbance(firstSample + offset) - anchorTheta) - turn;
+        rotorCos = turnCos - rest * turnSin;
+        rotorSin = turnSin + rest * turnCos;
+    }
+};
+
+// A wave turned to the chunk's anchor: sqrt(2) X e^(j thetaA).
+Wave anchoredWave(const Wave& wave, const RotorAnchor& anchor) {
+    return {wave.re * anchor.cos - wave.im * anchor.sin, wave.re * anchor.sin + wave.im * anchor.cos,
+            wave.aperiodic};
+}
+
+// The loops with their operands as values and unaliased arrays, so that they
+// vectorise. wavesChunk for a channel count known when compiling, so that each
+// count gets its own loop; the arithmetic per value is the same for every
+// count and for waveChunk.
 template <std::size_t Channels, bool WithDecay>
 KEX_ALWAYS_INLINE void combineWaves(const Wave* waves, const double* KEX_RESTRICT rotorCos,
                                     const double* KEX_RESTRICT rotorSin, const double* KEX_RESTRICT decay,
@@ -52,50 +79,11 @@ KEX_ALWAYS_INLINE void combineAnyWaves(const Wave* KEX_RESTRICT waves, std::size
     }
 }
 
-// e^(j omega t') of the chunk's sample j: the anchor turned by j h and by the
-// rest of the sample's own argument to first order.
-struct RotorFrame {
-    double omega;
-    SampleAxis axis;
-    double firstSample;
-    double anchorTheta;
-    double anchorSin;
-    double anchorCos;
-
-    RotorFrame(const RotorTable& table, const SampleAxis& sampleAxis, std::size_t first, const RotorAnchor& anchor)
-        : omega(table.omega),
-          axis(sampleAxis),
-          firstSample(static_cast<double>(first)),
-          anchorTheta(anchor.theta),
-          anchorSin(anchor.sin),
-          anchorCos(anchor.cos) {}
-
-    KEX_ALWAYS_INLINE void at(double offset, double turn, double turnCos, double turnSin, double& rotorCos,
-                              double& rotorSin) const {
-        const double rest = (omega * axis.sinceDisturbance(firstSample + offset) - anchorTheta) - turn;
-        const double s = anchorSin * turnCos + anchorCos * turnSin;
-        const double c = anchorCos * turnCos - anchorSin * turnSin;
-        rotorSin = s + rest * c;
-        rotorCos = c - rest * s;
-    }
-};
-
-// The loops with their operands as values and unaliased arrays, so that they
-// vectorise.
-KEX_ALWAYS_INLINE void turnAnchor(const RotorFrame frame, std::size_t j0, std::size_t j1,
-                                  const double* KEX_RESTRICT offset, const double* KEX_RESTRICT turn,
-                                  const double* KEX_RESTRICT turnCos, const double* KEX_RESTRICT turnSin,
-                                  double* KEX_RESTRICT rotorCos, double* KEX_RESTRICT rotorSin) {
-    for (std::size_t j = j0; j < j1; ++j) {
-        frame.at(offset[j], turn[j], turnCos[j], turnSin[j], rotorCos[j], rotorSin[j]);
-    }
-}
-
 template <bool WithDecay>
-KEX_ALWAYS_INLINE void turnWave(const RotorFrame frame, const Wave wave, std::size_t j0, std::size_t j1,
-                                const double* KEX_RESTRICT offset, const double* KEX_RESTRICT turn,
-                                const double* KEX_RESTRICT turnCos, const double* KEX_RESTRICT turnSin,
-                                const double* KEX_RESTRICT decay, double* KEX_RESTRICT out) {
+KEX_ALWAYS_INLINE void combineWave(const RotorFrame frame, const Wave wave, const double* KEX_RESTRICT offset,
+                                   const double* KEX_RESTRICT turn, const double* KEX_RESTRICT turnCos,
+                                   const double* KEX_RESTRICT turnSin, const double* KEX_RESTRICT decay,
+                                   std::size_t j0, std::size_t j1, double* KEX_RESTRICT out) {
     for (std::size_t j = j0; j < j1; ++j) {
         double rotorCos = 0.0;
         double rotorSin = 0.0;
@@ -105,6 +93,15 @@ KEX_ALWAYS_INLINE void turnWave(const RotorFrame frame, const Wave wave, std::si
             value += wave.aperiodic * decay[j];
         }
         out[j] = value;
+    }
+}
+
+KEX_ALWAYS_INLINE void turnFromAnchor(const RotorFrame frame, const double* KEX_RESTRICT offset,
+                                      const double* KEX_RESTRICT turn, const double* KEX_RESTRICT turnCos,
+                                      const double* KEX_RESTRICT turnSin, std::size_t j0, std::size_t j1,
+                                      double* KEX_RESTRICT rotorCos, double* KEX_RESTRICT rotorSin) {
+    for (std::size_t j = j0; j < j1; ++j) {
+        frame.at(offset[j], turn[j], turnCos[j], turnSin[j], rotorCos[j], rotorSin[j]);
     }
 }
 
@@ -160,21 +157,8 @@ void anchorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t fi
 
 KEX_VECTOR_KERNEL void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first,
                                   const RotorAnchor& anchor, std::size_t j0, std::size_t j1, Rotor& rotor) {
-    turnAnchor(RotorFrame(table, axis, first, anchor), j0, j1, table.offset.data(), table.turn.data(),
-               table.turnCos.data(), table.turnSin.data(), rotor.cos.data(), rotor.sin.data());
-}
-
-KEX_VECTOR_KERNEL void waveChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first,
-                                 const RotorAnchor& anchor, const Wave& wave, const double* decay, std::size_t j0,
-                                 std::size_t j1, double* out) {
-    const RotorFrame frame(table, axis, first, anchor);
-    if (decay != nullptr) {
-        turnWave<true>(frame, wave, j0, j1, table.offset.data(), table.turn.data(), table.turnCos.data(),
-                       table.turnSin.data(), decay, out);
-    } else {
-        turnWave<false>(frame, wave, j0, j1, table.offset.data(), table.turn.data(), table.turnCos.data(),
-                        table.turnSin.data(), decay, out);
-    }
+    turnFromAnchor(RotorFrame(table, axis, first, anchor), table.offset.data(), table.turn.data(),
+                   table.turnCos.data(), table.turnSin.data(), j0, j1, rotor.cos.data(), rotor.sin.data());
 }
 
 DecayTable::DecayTable(const RotorTable& table, double step, double timeConstant) : tau(timeConstant) {
@@ -195,23 +179,43 @@ KEX_VECTOR_KERNEL void decayChunk(const DecayTable& table, const SampleAxis& axi
                 table.exponent.data(), table.factor.data(), factor);
 }
 
-KEX_VECTOR_KERNEL void wavesChunk(const Wave* waves, std::size_t channels, const Rotor& rotor, const double* decay,
-                                  std::size_t j0, std::size_t j1, double* out) {
-    const bool withDecay = decay != nullptr;
+KEX_VECTOR_KERNEL void wavesChunk(const RotorAnchor& anchor, const Wave* waves, std::size_t channels,
+                                  const Rotor& rotor, const double* decay, std::size_t j0, std::size_t j1,
+                                  double* out) {
+    std::array<Wave, kMaxWaves> anchored{};
+    const std::size_t used = channels < kMaxWaves ? channels : kMaxWaves;
+    for (std::size_t c = 0; c < used; ++c) {
+        anchored[c] = anchoredWave(waves[c], anchor);
+    }
     const double* rotorCos = rotor.cos.data();
     const double* rotorSin = rotor.sin.data();
+    const bool withDecay = decay != nullptr;
     if (channels == 1 && withDecay) {
-        combineWaves<1, true>(waves, rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<1, true>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == 1) {
-        combineWaves<1, false>(waves, rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<1, false>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == kSixChannels && withDecay) {
-        combineWaves<kSixChannels, true>(waves, rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<kSixChannels, true>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == kSixChannels) {
-        combineWaves<kSixChannels, false>(waves, rotorCos, rotorSin, decay, j0, j1, out);
-    } else if (withDecay) {
-        combineAnyWaves<true>(waves, channels, rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<kSixChannels, false>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
+    } else if (channels <= kMaxWaves && withDecay) {
+        combineAnyWaves<true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    } else if (channels <= kMaxWaves) {
+        combineAnyWaves<false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    }
+}
+
+KEX_VECTOR_KERNEL void waveChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first,
+                                 const RotorAnchor& anchor, const Wave& wave, const double* decay, std::size_t j0,
+                                 std::size_t j1, double* out) {
+    const RotorFrame frame(table, axis, first, anchor);
+    const Wave anchored = anchoredWave(wave, anchor);
+    if (decay != nullptr) {
+        combineWave<true>(frame, anchored, table.offset.data(), table.turn.data(), table.turnCos.data(),
+                          table.turnSin.data(), decay, j0, j1, out);
     } else {
-        combineAnyWaves<false>(waves, channels, rotorCos, rotorSin, decay, j0, j1, out);
+        combineWave<false>(frame, anchored, table.offset.data(), table.turn.data(), table.turnCos.data(),
+                           table.turnSin.data(), decay, j0, j1, out);
     }
 }
 

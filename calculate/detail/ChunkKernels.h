@@ -8,13 +8,14 @@
 //   - e^(j omega t'): anchorChunk moves e^(j thetaA) to the chunk's first
 //     sample (from the previous chunk's, turned by a chunk, and from the C
 //     library again every few chunks, so no error builds up along the
-//     record); rotorChunk then turns it by j h (h = omega * step) and by the
-//     small rest of each sample's own argument (the rounding of the time
-//     axis) to first order, into an array that several channels share.
+//     record); rotorChunk turns it by j h (h = omega * step, cosine and sine
+//     from the table) and by the small rest of each sample's own argument
+//     (the rounding of the time axis) to first order, into an array that the
+//     channels share. wavesChunk turns each channel's phasor to the anchor
+//     once per chunk and combines; waveChunk does both for one channel in one
+//     loop, with the same bits.
 //   - e^(-t'/tau): decayChunk, as e^(xA) e^(g j) (g = -step / tau) with the
 //     rest likewise.
-//   - wavesChunk combines them for any number of channels; waveChunk does the
-//     same for one channel without the rotor array, with the same bits.
 // Every sample's t' is formed as getMgn forms it, so the time axis is the
 // host's, sample for sample. The kernels agree with a sine and an exponential
 // of the C library at the same t' to a few units in the last place of the
@@ -73,7 +74,8 @@ struct RotorAnchor {
     void moveTo(double newTheta, const RotorTable& table);
 };
 
-// e^(j omega t') of the samples of a chunk.
+// e^(j (omega t' - thetaA)) of the samples of a chunk: how far each has
+// turned from the chunk's anchor.
 struct Rotor {
     std::array<double, kChunkCapacity> cos;
     std::array<double, kChunkCapacity> sin;
@@ -82,8 +84,11 @@ struct Rotor {
 // Moves the anchor to the chunk that starts at sample `first`.
 void anchorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, RotorAnchor& anchor);
 
-// rotor[j] = e^(j omega t') of sample first + j, j = j0 .. j1 - 1 (j1 at most
-// table.length), with the anchor at sample first.
+// rotor[j] for samples first + j, j = j0 .. j1 - 1 (j1 at most table.length),
+// with the anchor at sample first: the turn j h from the table and the rest of
+// the sample's own argument omega t' (the rounding of the time axis, some
+// units in the last place) to first order. e^(j omega t') is the anchor's
+// e^(j thetaA) times rotor[j].
 void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, const RotorAnchor& anchor,
                 std::size_t j0, std::size_t j1, Rotor& rotor);
 
@@ -111,17 +116,20 @@ struct Wave {
     double aperiodic = 0.0;
 };
 
-// The periodic part sqrt(2) |X| sin(omega t' + arg X) = Im(sqrt(2) X e^(j omega t')).
-KEX_ALWAYS_INLINE double periodicValue(const Wave& wave, double rotorCos, double rotorSin) {
-    return wave.re * rotorSin + wave.im * rotorCos;
+// Im(Y rotor) = sqrt(2) |X| sin(omega t' + arg X) for the wave turned to the
+// anchor, Y = sqrt(2) X e^(j thetaA).
+KEX_ALWAYS_INLINE double periodicValue(const Wave& anchored, double rotorCos, double rotorSin) {
+    return anchored.re * rotorSin + anchored.im * rotorCos;
 }
 
+constexpr std::size_t kMaxWaves = 16;  // channels per wavesChunk call at most
+
 // out[channels * j + c] for samples j = j0 .. j1 - 1 of a chunk and channels
-// c = 0 .. channels - 1: the periodic part of waves[c] at rotor[j], plus
-// waves[c].aperiodic * decay[j] when decay is given. A channel's value is the
-// same whatever the number of channels.
-void wavesChunk(const Wave* waves, std::size_t channels, const Rotor& rotor, const double* decay, std::size_t j0,
-                std::size_t j1, double* out);
+// c = 0 .. channels - 1 (at most kMaxWaves): the periodic part of waves[c]
+// at rotor[j], plus waves[c].aperiodic * decay[j] when decay is given. A
+// channel's value is the same whatever the number of channels.
+void wavesChunk(const RotorAnchor& anchor, const Wave* waves, std::size_t channels, const Rotor& rotor,
+                const double* decay, std::size_t j0, std::size_t j1, double* out);
 
 // One channel without a rotor array: out[j], j = j0 .. j1 - 1, bit for bit
 // what rotorChunk and wavesChunk give for that channel.
