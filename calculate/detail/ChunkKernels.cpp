@@ -41,40 +41,22 @@ Wave anchoredWave(const Wave& wave, const RotorAnchor& anchor) {
 }
 
 // The loops with their operands as values and unaliased arrays, so that they
-// vectorise. wavesChunk for a channel count known when compiling, so that each
-// count gets its own loop; the arithmetic per value is the same for every
-// count and for waveChunk.
+// vectorise. combineWaves takes the channel count from Channels where that is
+// not 0, so that the common counts get loops of their own; the arithmetic per
+// value is the same for every count and for one channel in combineWave.
 template <std::size_t Channels, bool WithDecay>
-KEX_ALWAYS_INLINE void combineWaves(const Wave* waves, const double* KEX_RESTRICT rotorCos,
-                                    const double* KEX_RESTRICT rotorSin, const double* KEX_RESTRICT decay,
-                                    std::size_t j0, std::size_t j1, double* KEX_RESTRICT out) {
-    std::array<Wave, Channels> local{};
-    for (std::size_t c = 0; c < Channels; ++c) {
-        local[c] = waves[c];
-    }
+KEX_ALWAYS_INLINE void combineWaves(const Wave* KEX_RESTRICT waves, std::size_t channels,
+                                    const double* KEX_RESTRICT rotorCos, const double* KEX_RESTRICT rotorSin,
+                                    const double* KEX_RESTRICT decay, std::size_t j0, std::size_t j1,
+                                    double* KEX_RESTRICT out) {
+    const std::size_t count = Channels != 0 ? Channels : channels;
     for (std::size_t j = j0; j < j1; ++j) {
-        for (std::size_t c = 0; c < Channels; ++c) {
-            double value = periodicValue(local[c], rotorCos[j], rotorSin[j]);
-            if (WithDecay) {
-                value += local[c].aperiodic * decay[j];
-            }
-            out[Channels * j + c] = value;
-        }
-    }
-}
-
-template <bool WithDecay>
-KEX_ALWAYS_INLINE void combineAnyWaves(const Wave* KEX_RESTRICT waves, std::size_t channels,
-                                       const double* KEX_RESTRICT rotorCos, const double* KEX_RESTRICT rotorSin,
-                                       const double* KEX_RESTRICT decay, std::size_t j0, std::size_t j1,
-                                       double* KEX_RESTRICT out) {
-    for (std::size_t j = j0; j < j1; ++j) {
-        for (std::size_t c = 0; c < channels; ++c) {
+        for (std::size_t c = 0; c < count; ++c) {
             double value = periodicValue(waves[c], rotorCos[j], rotorSin[j]);
             if (WithDecay) {
                 value += waves[c].aperiodic * decay[j];
             }
-            out[channels * j + c] = value;
+            out[count * j + c] = value;
         }
     }
 }
@@ -191,17 +173,17 @@ KEX_VECTOR_KERNEL void wavesChunk(const RotorAnchor& anchor, const Wave* waves, 
     const double* rotorSin = rotor.sin.data();
     const bool withDecay = decay != nullptr;
     if (channels == 1 && withDecay) {
-        combineWaves<1, true>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<1, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == 1) {
-        combineWaves<1, false>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<1, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == kSixChannels && withDecay) {
-        combineWaves<kSixChannels, true>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<kSixChannels, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels == kSixChannels) {
-        combineWaves<kSixChannels, false>(anchored.data(), rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<kSixChannels, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels <= kMaxWaves && withDecay) {
-        combineAnyWaves<true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<0, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
     } else if (channels <= kMaxWaves) {
-        combineAnyWaves<false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+        combineWaves<0, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
     }
 }
 
