@@ -8,6 +8,7 @@
 
 #include "RlCodes.h"
 #include "detail/RlNetworkSegment.h"
+#include "detail/MathConstants.h"
 
 namespace KexCalculate {
 
@@ -18,8 +19,8 @@ using Matrix3 = Segment::Matrix3;
 using Phasor3 = Segment::Phasor3;
 using Cx = std::complex<double>;
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kSqrt2 = 1.4142135623730951;
+using detail::kPi;
+using detail::kSqrt2;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // The network's steady state must equal the model's phasors to this fraction
 // of the quantity's largest magnitude; it does to rounding wherever the

@@ -16,12 +16,14 @@
 #include <cstddef>
 #include <limits>
 
+#include "detail/MathConstants.h"
+
 namespace KexCalculate {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kSqrt2 = 1.4142135623730951;
+using detail::kPi;
+using detail::kSqrt2;
 constexpr double kLn2 = 0.6931471805599453;
 
 // TR-BDF2 with gamma = 2 - sqrt(2): the BDF2 stage then has the same implicit

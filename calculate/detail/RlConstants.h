@@ -5,13 +5,11 @@
 
 #include <cmath>
 
+#include "MathConstants.h"
+
 namespace KexCalculate {
 namespace detail {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 2.0 * kPi;
-constexpr double kSqrt2 = 1.4142135623730951;  // peak of an RMS phasor
-constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kFourThirdsPi = 4.1887902047863905;  // one phase step of the swing phasor
 
 // Channels 0, 1, 2 are the currents of phases A, B, C, channels 3, 4, 5 the

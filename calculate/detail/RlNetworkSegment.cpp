@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "MathConstants.h"
+
 namespace KexCalculate {
 namespace detail {
 
 namespace {
 
-constexpr double kSqrt2 = 1.4142135623730951;
 // Below this fraction of the network's largest value an eigenvalue is taken as
 // zero: a loop without inductance, a loop without resistance, a rounding
 // residue of a positive semi-definite matrix.
