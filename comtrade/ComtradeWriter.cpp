@@ -10,6 +10,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace KexComtrade {
 namespace {
@@ -21,11 +23,7 @@ constexpr std::int64_t kBinary16FullScale = 32767;
 constexpr std::int64_t kBinary32FullScale = 2147483647;
 constexpr std::int64_t kAsciiFullScale = 99998;
 
-// The sample number is a 4-byte unsigned field in the binary formats.
-constexpr std::size_t kMaxSampleCount = 0xFFFFFFFFu;
-
-// Field lengths of the configuration file.
-constexpr std::size_t kMaxNameLength = 64;
+// Field lengths of the configuration file (names: kMaxNameLength).
 constexpr std::size_t kMaxPhaseLength = 2;
 constexpr std::size_t kMaxUnitLength = 32;
 constexpr std::size_t kMaxBoundLength = 13;  // min/max written as real numbers
@@ -181,256 +179,342 @@ void checkText(const std::string& field, const std::string& text, std::size_t mi
     }
 }
 
-void validate(const Recording& recording, const Options& options) {
+// The checks of renderComtrade in its order: options, header fields, then each
+// channel's labels, length and samples. The streaming writer has one length.
+void validate(const RecordingLayout& layout, const Options& options, const std::vector<AnalogScan>& analog,
+              const std::vector<StatusScan>& status, const std::vector<std::size_t>& analogLengths,
+              const std::vector<std::size_t>& statusLengths) {
     const bool rev1999 = options.revision == Revision::Rev1999;
     if (rev1999 && (options.format == DataFormat::Binary32 || options.format == DataFormat::Float32)) {
         throw std::invalid_argument(std::string("format: ") + formatName(options.format) + " data needs revision 2013");
     }
     if (rev1999 && options.singleFile) fail("singleFile", "a single .cff file needs revision 2013");
 
-    checkText("stationName", recording.stationName, 0, kMaxNameLength);
-    checkText("deviceId", recording.deviceId, 0, kMaxNameLength);
-    if (!std::isfinite(recording.sampleRate) || recording.sampleRate <= 0.0) {
+    checkText("stationName", layout.stationName, 0, kMaxNameLength);
+    checkText("deviceId", layout.deviceId, 0, kMaxNameLength);
+    if (!std::isfinite(layout.sampleRate) || layout.sampleRate <= 0.0) {
         fail("sampleRate", "must be positive and finite");
     }
-    const double period = kMicrosecondsPerSecond / recording.sampleRate;
+    const double period = kMicrosecondsPerSecond / layout.sampleRate;
     if (!std::isfinite(period) || period < DBL_MIN) fail("sampleRate", "sample period not representable");
-    if (!std::isfinite(recording.lineFrequency) || recording.lineFrequency <= 0.0) {
+    if (!std::isfinite(layout.lineFrequency) || layout.lineFrequency <= 0.0) {
         fail("lineFrequency", "must be positive and finite");
     }
-    if (recording.analogChannels.empty() && recording.statusChannels.empty()) {
+    if (layout.analogChannels.empty() && layout.statusChannels.empty()) {
         fail("analogChannels", "no analog and no status channels");
     }
-
-    const std::size_t count = recording.analogChannels.empty() ? recording.statusChannels.front().samples.size()
-                                                               : recording.analogChannels.front().samples.size();
+    const std::size_t count = layout.sampleCount;
     if (count == 0)
-        fail(recording.analogChannels.empty() ? "statusChannels[0].samples" : "analogChannels[0].samples",
-             "no samples");
+        fail(layout.analogChannels.empty() ? "statusChannels[0].samples" : "analogChannels[0].samples", "no samples");
     if (count > kMaxSampleCount) fail("samples", "more than " + std::to_string(kMaxSampleCount) + " samples");
 
-    for (std::size_t c = 0; c < recording.analogChannels.size(); ++c) {
-        const AnalogChannel& channel = recording.analogChannels[c];
+    for (std::size_t c = 0; c < layout.analogChannels.size(); ++c) {
+        const ChannelDefinition& channel = layout.analogChannels[c];
         const std::string label = channelLabel("analogChannels", c);
         checkText(label + ".id", channel.id, 0, kMaxNameLength);
         checkText(label + ".phase", channel.phase, 0, kMaxPhaseLength);
         checkText(label + ".unit", channel.unit, 1, kMaxUnitLength);
-        if (channel.samples.size() != count) {
-            fail(label + ".samples", "length " + std::to_string(channel.samples.size()) + " differs from " +
+        if (analogLengths[c] != count) {
+            fail(label + ".samples", "length " + std::to_string(analogLengths[c]) + " differs from " +
                                          std::to_string(count) + channelSuffix(channel.id));
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            const double value = channel.samples[i];
-            if (!std::isfinite(value)) {
-                fail(label + ".samples[" + std::to_string(i) + "]", "non-finite value" + channelSuffix(channel.id));
-            }
-            if (options.format == DataFormat::Float32 && std::fabs(value) > FLT_MAX) {
-                fail(label + ".samples[" + std::to_string(i) + "]",
-                     "value " + formatReal(value) + " outside the FLOAT32 range" + channelSuffix(channel.id));
-            }
+        const AnalogScan& scan = analog[c];
+        if (options.format == DataFormat::Float32 && scan.firstBeyondFloat < scan.firstNonFinite) {
+            fail(label + ".samples[" + std::to_string(scan.firstBeyondFloat) + "]",
+                 "value " + formatReal(scan.beyondFloat) + " outside the FLOAT32 range" + channelSuffix(channel.id));
+        }
+        if (scan.firstNonFinite != kNoSample) {
+            fail(label + ".samples[" + std::to_string(scan.firstNonFinite) + "]",
+                 "non-finite value" + channelSuffix(channel.id));
         }
     }
-    for (std::size_t c = 0; c < recording.statusChannels.size(); ++c) {
-        const StatusChannel& channel = recording.statusChannels[c];
+    for (std::size_t c = 0; c < layout.statusChannels.size(); ++c) {
+        const std::string& id = layout.statusChannels[c];
         const std::string label = channelLabel("statusChannels", c);
-        checkText(label + ".id", channel.id, 0, kMaxNameLength);
-        if (channel.samples.size() != count) {
-            fail(label + ".samples", "length " + std::to_string(channel.samples.size()) + " differs from " +
-                                         std::to_string(count) + channelSuffix(channel.id));
+        checkText(label + ".id", id, 0, kMaxNameLength);
+        if (statusLengths[c] != count) {
+            fail(label + ".samples", "length " + std::to_string(statusLengths[c]) + " differs from " +
+                                         std::to_string(count) + channelSuffix(id));
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            if (channel.samples[i] > 1) {
-                fail(label + ".samples[" + std::to_string(i) + "]",
-                     "value " + std::to_string(channel.samples[i]) + ", must be 0 or 1" + channelSuffix(channel.id));
-            }
+        if (status[c].firstInvalid != kNoSample) {
+            fail(label + ".samples[" + std::to_string(status[c].firstInvalid) + "]",
+                 "value " + std::to_string(status[c].invalidValue) + ", must be 0 or 1" + channelSuffix(id));
         }
     }
 }
 
-// One analog channel as written: value = a * code + b.
-struct ScaledChannel {
-    double a = 1.0;
-    double b = 0.0;
-    std::string minField;
-    std::string maxField;
-    std::vector<std::int32_t> codes;  // integer formats
-    std::vector<float> floats;        // FLOAT32
-};
-
-// The integer formats map the channel's own [min, max] onto [-fullScale, fullScale]:
-// b is the middle of the range and a the half-range divided by fullScale, so every
-// sample is within a/2 of a * code + b. A channel without spread keeps its one value
-// in b with a = 1 and all codes zero.
-ScaledChannel scaleIntegers(const std::vector<double>& samples, std::int64_t fullScale) {
-    const auto [lowest, highest] = std::minmax_element(samples.begin(), samples.end());
-    const double halfLow = *lowest / 2.0;
-    const double halfHigh = *highest / 2.0;
-    ScaledChannel scaled;
-    scaled.b = halfHigh + halfLow + 0.0;
-    scaled.a = (halfHigh - halfLow) / static_cast<double>(fullScale);
-    if (!(scaled.a >= DBL_MIN)) {  // no spread, or too little for a normal scale factor
-        scaled.a = 1.0;
-        scaled.b = *lowest + 0.0;
-    }
-    const double limit = static_cast<double>(fullScale);
-    std::int32_t minCode = 0;
-    std::int32_t maxCode = 0;
-    scaled.codes.reserve(samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const double ratio = std::clamp((samples[i] - scaled.b) / scaled.a, -limit, limit);
-        const auto code = static_cast<std::int32_t>(std::llround(ratio));
-        minCode = i == 0 ? code : std::min(minCode, code);
-        maxCode = i == 0 ? code : std::max(maxCode, code);
-        scaled.codes.push_back(code);
-    }
-    scaled.minField = formatInteger(minCode);
-    scaled.maxField = formatInteger(maxCode);
-    return scaled;
+// value = a * code + b, where code = round((value - b) / a) within [-fullScale, fullScale].
+std::int32_t codeOf(double value, double a, double b, double fullScale) {
+    return static_cast<std::int32_t>(std::llround(std::clamp((value - b) / a, -fullScale, fullScale)));
 }
 
-ScaledChannel scaleFloats(const std::vector<double>& samples) {
-    ScaledChannel scaled;
-    scaled.floats.reserve(samples.size());
-    for (const double value : samples) scaled.floats.push_back(static_cast<float>(value));
-    const auto [lowest, highest] = std::minmax_element(scaled.floats.begin(), scaled.floats.end());
-    scaled.minField = formatFloatBound(static_cast<double>(*lowest), true);
-    scaled.maxField = formatFloatBound(static_cast<double>(*highest), false);
-    return scaled;
+std::size_t statusWordsOf(std::size_t statusCount) { return (statusCount + 15) / 16; }
+
+std::size_t recordBytesOf(const RecordingLayout& layout, DataFormat format) {
+    const std::size_t analogBytes = format == DataFormat::Binary ? 2 : 4;
+    return 8 + layout.analogChannels.size() * analogBytes + 2 * statusWordsOf(layout.statusChannels.size());
 }
 
-std::string renderConfiguration(const Recording& recording, const Options& options,
-                                const std::vector<ScaledChannel>& scaled, std::size_t count) {
-    const bool rev2013 = options.revision == Revision::Rev2013;
-    const std::size_t analogCount = recording.analogChannels.size();
-    const std::size_t statusCount = recording.statusChannels.size();
-    std::string cfg;
-    cfg += recording.stationName + "," + recording.deviceId + "," + (rev2013 ? "2013" : "1999") + kCrLf;
-    cfg += std::to_string(analogCount + statusCount) + "," + std::to_string(analogCount) + "A," +
-           std::to_string(statusCount) + "D" + kCrLf;
-    for (std::size_t c = 0; c < analogCount; ++c) {
-        const AnalogChannel& channel = recording.analogChannels[c];
-        // An,ch_id,ph,ccbm,uu,a,b,skew,min,max,primary,secondary,PS
-        cfg += std::to_string(c + 1) + "," + channel.id + "," + channel.phase + ",," + channel.unit + "," +
-               formatReal(scaled[c].a) + "," + formatReal(scaled[c].b) + ",0," + scaled[c].minField + "," +
-               scaled[c].maxField + ",1,1,S" + kCrLf;
-    }
-    for (std::size_t c = 0; c < statusCount; ++c) {
-        // Dn,ch_id,ph,ccbm,y with normal state 0
-        cfg += std::to_string(c + 1) + "," + recording.statusChannels[c].id + ",,,0" + kCrLf;
-    }
-    cfg += formatReal(recording.lineFrequency) + kCrLf;
-    cfg += std::string("1") + kCrLf;
-    cfg += formatReal(recording.sampleRate) + "," + std::to_string(count) + kCrLf;
-    cfg += formatDateTime(recording.startTimeNanoseconds, rev2013) + kCrLf;
-    cfg += formatDateTime(recording.triggerTimeNanoseconds, rev2013) + kCrLf;
-    cfg += std::string(formatName(options.format)) + kCrLf;
-    // The timestamp of sample k (from 0) is k, in units of timemult microseconds.
-    cfg += formatReal(kMicrosecondsPerSecond / recording.sampleRate) + kCrLf;
-    if (rev2013) {
-        cfg += std::string("0,0") + kCrLf;  // time_code,local_code: times are UTC
-        cfg += std::string("0,0") + kCrLf;  // tmq_code,leapsec: clock locked, no leap second
-    }
-    return cfg;
-}
-
-void appendLittleEndian(std::string& out, std::uint32_t value, int bytes) {
+char* putLittleEndian(char* out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<char>(static_cast<unsigned char>(value & 0xFFu)));
+        *out++ = static_cast<char>(static_cast<unsigned char>(value & 0xFFu));
         value >>= 8;
     }
-}
-
-void appendAsciiNumber(std::string& out, std::int64_t value) {
-    std::array<char, 24> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    out.append(buffer.data(), result.ptr);
-}
-
-std::string renderAsciiData(const Recording& recording, const std::vector<ScaledChannel>& scaled, std::size_t count) {
-    std::string dat;
-    for (std::size_t i = 0; i < count; ++i) {
-        appendAsciiNumber(dat, static_cast<std::int64_t>(i + 1));
-        dat += ',';
-        appendAsciiNumber(dat, static_cast<std::int64_t>(i));
-        for (const ScaledChannel& channel : scaled) {
-            dat += ',';
-            appendAsciiNumber(dat, channel.codes[i]);
-        }
-        for (const StatusChannel& channel : recording.statusChannels) {
-            dat += ',';
-            dat += channel.samples[i] != 0 ? '1' : '0';
-        }
-        dat += kCrLf;
-    }
-    return dat;
-}
-
-std::string renderBinaryData(const Recording& recording, const std::vector<ScaledChannel>& scaled, std::size_t count,
-                             DataFormat format) {
-    const std::size_t statusWords = (recording.statusChannels.size() + 15) / 16;
-    const int analogBytes = format == DataFormat::Binary ? 2 : 4;
-    const std::size_t recordBytes = 8 + scaled.size() * static_cast<std::size_t>(analogBytes) + 2 * statusWords;
-    std::string dat;
-    dat.reserve(recordBytes * count);
-    for (std::size_t i = 0; i < count; ++i) {
-        appendLittleEndian(dat, static_cast<std::uint32_t>(i + 1), 4);
-        appendLittleEndian(dat, static_cast<std::uint32_t>(i), 4);
-        for (const ScaledChannel& channel : scaled) {
-            std::uint32_t bits = 0;
-            if (format == DataFormat::Float32) {
-                static_assert(sizeof(float) == sizeof(std::uint32_t), "FLOAT32 needs a 32-bit float");
-                std::memcpy(&bits, &channel.floats[i], sizeof bits);
-            } else {
-                bits = static_cast<std::uint32_t>(channel.codes[i]);  // two's complement
-            }
-            appendLittleEndian(dat, bits, analogBytes);
-        }
-        // Status channel 16*w + j is bit j of word w.
-        for (std::size_t w = 0; w < statusWords; ++w) {
-            std::uint32_t word = 0;
-            for (std::size_t j = 0; j < 16 && 16 * w + j < recording.statusChannels.size(); ++j) {
-                if (recording.statusChannels[16 * w + j].samples[i] != 0) word |= 1u << j;
-            }
-            appendLittleEndian(dat, word, 2);
-        }
-    }
-    return dat;
+    return out;
 }
 
 }  // namespace
 
-Files renderComtrade(const Recording& recording, const Options& options) {
-    validate(recording, options);
-    const std::size_t count = recording.analogChannels.empty() ? recording.statusChannels.front().samples.size()
-                                                               : recording.analogChannels.front().samples.size();
+void AnalogScan::add(double value, std::size_t index) {
+    if (!std::isfinite(value)) {
+        if (firstNonFinite == kNoSample) firstNonFinite = index;
+        return;
+    }
+    if (std::fabs(value) > FLT_MAX && firstBeyondFloat == kNoSample) {
+        firstBeyondFloat = index;
+        beyondFloat = value;
+    }
+    min = std::fmin(min, value);
+    max = std::fmax(max, value);
+}
 
-    std::vector<ScaledChannel> scaled;
-    scaled.reserve(recording.analogChannels.size());
-    for (const AnalogChannel& channel : recording.analogChannels) {
-        scaled.push_back(options.format == DataFormat::Float32
-                             ? scaleFloats(channel.samples)
-                             : scaleIntegers(channel.samples, fullScaleOf(options.format)));
+void StatusScan::add(std::uint8_t value, std::size_t index) {
+    if (value > 1 && firstInvalid == kNoSample) {
+        firstInvalid = index;
+        invalidValue = value;
+    }
+}
+
+StreamingWriter::StreamingWriter(RecordingLayout layout, const Options& options, const std::vector<AnalogScan>& analog,
+                                 const std::vector<StatusScan>& status)
+    : layout_(std::move(layout)), options_(options) {
+    if (analog.size() != layout_.analogChannels.size() || status.size() != layout_.statusChannels.size()) {
+        fail("scans", "one scan per channel is needed");
+    }
+    validate(layout_, options_, analog, status, std::vector<std::size_t>(analog.size(), layout_.sampleCount),
+             std::vector<std::size_t>(status.size(), layout_.sampleCount));
+
+    // The integer formats map the channel's own [min, max] onto [-fullScale,
+    // fullScale]: b is the middle of the range and a the half-range divided by
+    // fullScale, so every sample is within a/2 of a * code + b. A channel without
+    // spread keeps its one value in b with a = 1 and all codes zero. The codes
+    // rise with the value, so the smallest and largest sample give the codes of
+    // the min/max fields.
+    const auto fullScale = static_cast<double>(fullScaleOf(options_.format));
+    for (const AnalogScan& scan : analog) {
+        Scale scale;
+        scale.min = scan.min;
+        scale.max = scan.max;
+        if (options_.format == DataFormat::Float32) {
+            scale.minField = formatFloatBound(static_cast<double>(static_cast<float>(scan.min)), true);
+            scale.maxField = formatFloatBound(static_cast<double>(static_cast<float>(scan.max)), false);
+        } else {
+            const double halfLow = scan.min / 2.0;
+            const double halfHigh = scan.max / 2.0;
+            scale.b = halfHigh + halfLow + 0.0;
+            scale.a = (halfHigh - halfLow) / fullScale;
+            if (!(scale.a >= DBL_MIN)) {  // no spread, or too little for a normal scale factor
+                scale.a = 1.0;
+                scale.b = scan.min + 0.0;
+            }
+            scale.minField = formatInteger(codeOf(scan.min, scale.a, scale.b, fullScale));
+            scale.maxField = formatInteger(codeOf(scan.max, scale.a, scale.b, fullScale));
+        }
+        scales_.push_back(std::move(scale));
+    }
+
+    const bool rev2013 = options_.revision == Revision::Rev2013;
+    const std::size_t analogCount = layout_.analogChannels.size();
+    const std::size_t statusCount = layout_.statusChannels.size();
+    std::string& cfg = configuration_;
+    cfg += layout_.stationName + "," + layout_.deviceId + "," + (rev2013 ? "2013" : "1999") + kCrLf;
+    cfg += std::to_string(analogCount + statusCount) + "," + std::to_string(analogCount) + "A," +
+           std::to_string(statusCount) + "D" + kCrLf;
+    for (std::size_t c = 0; c < analogCount; ++c) {
+        const ChannelDefinition& channel = layout_.analogChannels[c];
+        // An,ch_id,ph,ccbm,uu,a,b,skew,min,max,primary,secondary,PS
+        cfg += std::to_string(c + 1) + "," + channel.id + "," + channel.phase + ",," + channel.unit + "," +
+               formatReal(scales_[c].a) + "," + formatReal(scales_[c].b) + ",0," + scales_[c].minField + "," +
+               scales_[c].maxField + ",1,1,S" + kCrLf;
+    }
+    for (std::size_t c = 0; c < statusCount; ++c) {
+        // Dn,ch_id,ph,ccbm,y with normal state 0
+        cfg += std::to_string(c + 1) + "," + layout_.statusChannels[c] + ",,,0" + kCrLf;
+    }
+    cfg += formatReal(layout_.lineFrequency) + kCrLf;
+    cfg += std::string("1") + kCrLf;
+    cfg += formatReal(layout_.sampleRate) + "," + std::to_string(layout_.sampleCount) + kCrLf;
+    cfg += formatDateTime(layout_.startTimeNanoseconds, rev2013) + kCrLf;
+    cfg += formatDateTime(layout_.triggerTimeNanoseconds, rev2013) + kCrLf;
+    cfg += std::string(formatName(options_.format)) + kCrLf;
+    // The timestamp of sample k (from 0) is k, in units of timemult microseconds.
+    cfg += formatReal(kMicrosecondsPerSecond / layout_.sampleRate) + kCrLf;
+    if (rev2013) {
+        cfg += std::string("0,0") + kCrLf;  // time_code,local_code: times are UTC
+        cfg += std::string("0,0") + kCrLf;  // tmq_code,leapsec: clock locked, no leap second
+    }
+}
+
+std::string StreamingWriter::singleFileHead() const {
+    std::string head = "--- file type: CFG ---" + std::string(kCrLf) + configuration_;
+    head += "--- file type: INF ---" + std::string(kCrLf);
+    head += "--- file type: HDR ---" + std::string(kCrLf);
+    if (options_.format == DataFormat::Ascii) {
+        head += "--- file type: DAT ASCII ---" + std::string(kCrLf);
+    } else {
+        head += "--- file type: DAT " + std::string(formatName(options_.format)) + ": " +
+                std::to_string(recordBytesOf(layout_, options_.format) * layout_.sampleCount) + " ---" + kCrLf;
+    }
+    return head;
+}
+
+void StreamingWriter::appendData(std::size_t count, const double* analog, const std::uint8_t* status,
+                                 std::string& out) {
+    const std::size_t analogCount = layout_.analogChannels.size();
+    const std::size_t statusCount = layout_.statusChannels.size();
+    if (count > layout_.sampleCount - next_) {
+        fail("samples", "more than the " + std::to_string(layout_.sampleCount) + " samples of the layout");
+    }
+    const auto fullScale = static_cast<double>(fullScaleOf(options_.format));
+    // Every value must lie in the range the scale was made for.
+    for (std::size_t j = 0; j < count; ++j) {
+        for (std::size_t c = 0; c < analogCount; ++c) {
+            const double value = analog[analogCount * j + c];
+            if (!(value >= scales_[c].min && value <= scales_[c].max)) {
+                const std::string id = layout_.analogChannels[c].id;
+                fail(channelLabel("analogChannels", c) + ".samples[" + std::to_string(next_ + j) + "]",
+                     (std::isfinite(value) ? "value " + formatReal(value) + " outside the range of the first pass"
+                                           : std::string("non-finite value")) +
+                         channelSuffix(id));
+            }
+        }
+        for (std::size_t c = 0; c < statusCount; ++c) {
+            if (status[statusCount * j + c] > 1) {
+                fail(channelLabel("statusChannels", c) + ".samples[" + std::to_string(next_ + j) + "]",
+                     "value " + std::to_string(status[statusCount * j + c]) + ", must be 0 or 1" +
+                         channelSuffix(layout_.statusChannels[c]));
+            }
+        }
+    }
+
+    if (options_.format == DataFormat::Ascii) {
+        std::array<char, 24> number{};
+        const auto append = [&out, &number](std::int64_t value) {
+            const auto result = std::to_chars(number.data(), number.data() + number.size(), value);
+            out.append(number.data(), result.ptr);
+        };
+        for (std::size_t j = 0; j < count; ++j) {
+            const auto sample = static_cast<std::int64_t>(next_ + j);
+            append(sample + 1);
+            out += ',';
+            append(sample);
+            for (std::size_t c = 0; c < analogCount; ++c) {
+                out += ',';
+                append(codeOf(analog[analogCount * j + c], scales_[c].a, scales_[c].b, fullScale));
+            }
+            for (std::size_t c = 0; c < statusCount; ++c) {
+                out += ',';
+                out += status[statusCount * j + c] != 0 ? '1' : '0';
+            }
+            out += kCrLf;
+        }
+        next_ += count;
+        return;
+    }
+
+    const int analogBytes = options_.format == DataFormat::Binary ? 2 : 4;
+    const std::size_t statusWords = statusWordsOf(statusCount);
+    const std::size_t start = out.size();
+    out.resize(start + recordBytesOf(layout_, options_.format) * count);
+    char* position = &out[start];
+    for (std::size_t j = 0; j < count; ++j) {
+        const auto sample = static_cast<std::uint32_t>(next_ + j);
+        position = putLittleEndian(position, sample + 1, 4);
+        position = putLittleEndian(position, sample, 4);
+        for (std::size_t c = 0; c < analogCount; ++c) {
+            const double value = analog[analogCount * j + c];
+            std::uint32_t bits = 0;
+            if (options_.format == DataFormat::Float32) {
+                static_assert(sizeof(float) == sizeof(std::uint32_t), "FLOAT32 needs a 32-bit float");
+                const auto single = static_cast<float>(value);
+                std::memcpy(&bits, &single, sizeof bits);
+            } else {
+                bits = static_cast<std::uint32_t>(codeOf(value, scales_[c].a, scales_[c].b, fullScale));  // two's complement
+            }
+            position = putLittleEndian(position, bits, analogBytes);
+        }
+        // Status channel 16*w + i is bit i of word w.
+        for (std::size_t w = 0; w < statusWords; ++w) {
+            std::uint32_t word = 0;
+            for (std::size_t i = 0; i < 16 && 16 * w + i < statusCount; ++i) {
+                if (status[statusCount * j + 16 * w + i] != 0) word |= 1u << i;
+            }
+            position = putLittleEndian(position, word, 2);
+        }
+    }
+    next_ += count;
+}
+
+Files renderComtrade(const Recording& recording, const Options& options) {
+    RecordingLayout layout;
+    layout.stationName = recording.stationName;
+    layout.deviceId = recording.deviceId;
+    layout.lineFrequency = recording.lineFrequency;
+    layout.sampleRate = recording.sampleRate;
+    layout.startTimeNanoseconds = recording.startTimeNanoseconds;
+    layout.triggerTimeNanoseconds = recording.triggerTimeNanoseconds;
+    std::vector<AnalogScan> analogScans(recording.analogChannels.size());
+    std::vector<std::size_t> analogLengths;
+    for (std::size_t c = 0; c < recording.analogChannels.size(); ++c) {
+        const AnalogChannel& channel = recording.analogChannels[c];
+        layout.analogChannels.push_back({channel.id, channel.phase, channel.unit});
+        analogLengths.push_back(channel.samples.size());
+        for (std::size_t i = 0; i < channel.samples.size(); ++i) analogScans[c].add(channel.samples[i], i);
+    }
+    std::vector<StatusScan> statusScans(recording.statusChannels.size());
+    std::vector<std::size_t> statusLengths;
+    for (std::size_t c = 0; c < recording.statusChannels.size(); ++c) {
+        const StatusChannel& channel = recording.statusChannels[c];
+        layout.statusChannels.push_back(channel.id);
+        statusLengths.push_back(channel.samples.size());
+        for (std::size_t i = 0; i < channel.samples.size(); ++i) statusScans[c].add(channel.samples[i], i);
+    }
+    if (!recording.analogChannels.empty()) {
+        layout.sampleCount = analogLengths.front();
+    } else if (!recording.statusChannels.empty()) {
+        layout.sampleCount = statusLengths.front();
+    }
+    validate(layout, options, analogScans, statusScans, analogLengths, statusLengths);
+
+    const std::size_t count = layout.sampleCount;
+    StreamingWriter writer(std::move(layout), options, analogScans, statusScans);
+    // The channels side by side, a block of samples at a time.
+    constexpr std::size_t kBlock = 1024;
+    const std::size_t analogCount = recording.analogChannels.size();
+    const std::size_t statusCount = recording.statusChannels.size();
+    std::vector<double> analog(kBlock * analogCount);
+    std::vector<std::uint8_t> status(kBlock * statusCount);
+    std::string dat;
+    for (std::size_t first = 0; first < count; first += kBlock) {
+        const std::size_t rows = std::min(kBlock, count - first);
+        for (std::size_t j = 0; j < rows; ++j) {
+            for (std::size_t c = 0; c < analogCount; ++c) {
+                analog[analogCount * j + c] = recording.analogChannels[c].samples[first + j];
+            }
+            for (std::size_t c = 0; c < statusCount; ++c) {
+                status[statusCount * j + c] = recording.statusChannels[c].samples[first + j];
+            }
+        }
+        writer.appendData(rows, analog.data(), status.data(), dat);
     }
 
     Files files;
-    std::string cfg = renderConfiguration(recording, options, scaled, count);
-    std::string dat = options.format == DataFormat::Ascii ? renderAsciiData(recording, scaled, count)
-                                                          : renderBinaryData(recording, scaled, count, options.format);
-    if (!options.singleFile) {
-        files.cfg = std::move(cfg);
-        files.dat = std::move(dat);
-        return files;
-    }
-    files.cff = "--- file type: CFG ---" + std::string(kCrLf) + cfg;
-    files.cff += "--- file type: INF ---" + std::string(kCrLf);
-    files.cff += "--- file type: HDR ---" + std::string(kCrLf);
-    if (options.format == DataFormat::Ascii) {
-        files.cff += "--- file type: DAT ASCII ---" + std::string(kCrLf);
+    if (options.singleFile) {
+        files.cff = writer.singleFileHead() + dat;
     } else {
-        files.cff += "--- file type: DAT " + std::string(formatName(options.format)) + ": " +
-                     std::to_string(dat.size()) + " ---" + kCrLf;
+        files.cfg = writer.configuration();
+        files.dat = std::move(dat);
     }
-    files.cff += dat;
     return files;
 }
 

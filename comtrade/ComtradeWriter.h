@@ -2,11 +2,19 @@
 // 1999 and 2013), the format relay test sets and fault-record viewers read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 namespace KexComtrade {
+
+// The sample number is a 4-byte unsigned field of the binary data formats, so
+// no recording holds more samples than this.
+constexpr std::size_t kMaxSampleCount = 0xFFFFFFFFu;
+// Station name, device and channel ids hold at most this many characters.
+constexpr std::size_t kMaxNameLength = 64;
 
 enum class Revision { Rev1999, Rev2013 };
 enum class DataFormat { Ascii, Binary, Binary32, Float32 };
@@ -78,5 +86,91 @@ struct Files {
 // - Text fields are printable ASCII without commas: station, device, channel ids
 //   up to 64 characters, phase up to 2, unit 1 to 32.
 Files renderComtrade(const Recording& recording, const Options& options);
+
+// ------------------------------------------------------------------ streaming
+// The same files, written block by block for records that are not held in
+// memory. The integer formats scale each channel by its range, so a first pass
+// over the samples gathers what the configuration needs; the data follow in a
+// second pass. Both write what renderComtrade writes, byte for byte.
+
+constexpr std::size_t kNoSample = std::numeric_limits<std::size_t>::max();
+
+// What the samples of one analog channel span, gathered sample by sample in
+// order (index 0 first).
+struct AnalogScan {
+    double min = std::numeric_limits<double>::infinity();  // over the finite samples
+    double max = -std::numeric_limits<double>::infinity();
+    std::size_t firstNonFinite = kNoSample;
+    std::size_t firstBeyondFloat = kNoSample;  // beyond the range of FLOAT32
+    double beyondFloat = 0.0;                  // that sample's value
+
+    void add(double value, std::size_t index);
+};
+
+// The first value of a status channel other than 0 and 1.
+struct StatusScan {
+    std::size_t firstInvalid = kNoSample;
+    unsigned invalidValue = 0;
+
+    void add(std::uint8_t value, std::size_t index);
+};
+
+struct ChannelDefinition {
+    std::string id;
+    std::string phase;
+    std::string unit;
+};
+
+// A Recording without its samples.
+struct RecordingLayout {
+    std::string stationName;
+    std::string deviceId;
+    double lineFrequency = 50.0;
+    double sampleRate = 0.0;
+    std::int64_t startTimeNanoseconds = 0;
+    std::int64_t triggerTimeNanoseconds = 0;
+    std::vector<ChannelDefinition> analogChannels;
+    std::vector<std::string> statusChannels;  // ids
+    std::size_t sampleCount = 0;
+};
+
+class StreamingWriter {
+public:
+    // One scan per channel, over every sample of the record. Throws
+    // std::invalid_argument as renderComtrade does.
+    StreamingWriter(RecordingLayout layout, const Options& options, const std::vector<AnalogScan>& analog,
+                    const std::vector<StatusScan>& status);
+
+    // The text of the .cfg file.
+    const std::string& configuration() const { return configuration_; }
+    // What a .cff file holds before its data: the configuration, the empty
+    // INF and HDR sections and the header of the DAT section.
+    std::string singleFileHead() const;
+
+    // Appends the data records of the next `count` samples: analog values
+    // interleaved (analog[analogCount * j + c]), status values likewise. Throws
+    // std::invalid_argument for a value the scans did not see, such as a
+    // sample that changed between the two passes.
+    void appendData(std::size_t count, const double* analog, const std::uint8_t* status, std::string& out);
+
+    // Samples written so far.
+    std::size_t written() const { return next_; }
+
+private:
+    struct Scale {
+        double a = 1.0;
+        double b = 0.0;
+        double min = 0.0;  // the range the codes were scaled for
+        double max = 0.0;
+        std::string minField;
+        std::string maxField;
+    };
+
+    RecordingLayout layout_;
+    Options options_;
+    std::vector<Scale> scales_;
+    std::string configuration_;
+    std::size_t next_ = 0;
+};
 
 }  // namespace KexComtrade
