@@ -19,10 +19,16 @@
 
 #include "CalculationRl.h"
 #include "CommandLine.h"
+#include "ComtradeOutput.h"
 #include "ComtradeWriter.h"
+#include "CsvOutput.h"
+#include "OutputFiles.h"
+#include "RlCodes.h"
+#include "Recording.h"
+#include "Sampling.h"
 #include "Scenario.h"
-#include "TransientOutput.h"
 #include "TransientPlot.h"
+#include "TransientSummary.h"
 
 namespace kexcalc {
 
@@ -33,7 +39,6 @@ using KexComtrade::Revision;
 
 constexpr const char* kDefaultOutputDirectory = "kexcalc-out";
 constexpr const char* kDefaultName = "default";
-constexpr std::size_t kCsvBufferSize = 1 << 20;
 
 const Choices<Revision>& revisionChoices() {
     static const Choices<Revision> revisions{{"1999", Revision::Rev1999}, {"2013", Revision::Rev2013}};
@@ -60,8 +65,19 @@ struct Options {
     std::string programName;
 };
 
+// The documentation's `backticks` have no place on a terminal.
+std::string plain(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '`'), text.end());
+    return text;
+}
+
 std::string keyTable() {
-    const std::vector<ScenarioKeyHelp> keys = scenarioKeyHelp();
+    std::vector<ScenarioKeyHelp> keys = scenarioKeyHelp();
+    for (ScenarioKeyHelp& key : keys) {
+        key.unit = plain(key.unit);
+        key.defaultValue = plain(key.defaultValue);
+        key.meaning = plain(key.meaning);
+    }
     std::size_t keyWidth = 0;
     std::size_t unitWidth = 0;
     std::size_t defaultWidth = 0;
@@ -165,21 +181,17 @@ private:
     bool kept_ = false;
 };
 
-void writeCsvFile(OutputFileSet& files, const std::string& fileName, const SampledRecord& record) {
-    const std::filesystem::path path = files.add(fileName);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        throw ArgumentError("--out", "cannot write '" + path.string() + "': " + std::generic_category().message(errno));
+// The disturbance instant as the picture marks it.
+std::string disturbanceMarker(const KexCalculate::RlParameters& p) {
+    std::ostringstream marker;
+    marker << (KexCalculate::RlKind::isShortCircuit(p.faultKind) ? "fault at " : "disturbance at ")
+           << std::setprecision(6);
+    if (p.preFaultDuration < 2.0) {
+        marker << p.preFaultDuration * 1000.0 << " ms";
+    } else {
+        marker << p.preFaultDuration << " s";
     }
-    std::vector<char> buffer(kCsvBufferSize);
-    std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
-    const bool written = writeCsv(file, record);
-    const int error = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        throw ArgumentError("--out", "cannot write '" + path.string() +
-                                         "': " + std::generic_category().message(written ? errno : error));
-    }
+    return marker.str();
 }
 
 void runTransient(const Options& options) {
@@ -212,50 +224,46 @@ void runTransient(const Options& options) {
 
     KexCalculate::CalculationRl model(&scenario.record);
     model.calculate();
-    SampledRecord record = sampleModel(model, scenario);
-
-    OutputDirectory directory(options.outputDirectory);
-    OutputFileSet files(options.outputDirectory);
-    writeCsvFile(files, name + ".csv", record);
-    if (!options.noPlot) {
-        std::ostringstream marker;
-        marker << (scenario.record.faultKind <= 7 ? "fault at " : "disturbance at ") << std::setprecision(6);
-        if (record.disturbanceTime < 2.0) {
-            marker << record.disturbanceTime * 1000.0 << " ms";
-        } else {
-            marker << record.disturbanceTime << " s";
-        }
-        const std::string title = name + ": " + describeDisturbance(scenario.record);
-        drawWaveformPlot(files.add(name + ".png"), record, {title, marker.str()});
+    KexRecording::TimeAxis axis;
+    axis.sampleRate = scenario.sampleRate;
+    axis.count = sampleCount(scenario);
+    axis.hasDisturbance = true;
+    axis.disturbanceTime = scenario.record.preFaultDuration;
+    const KexRecording::ModelSource source(model, axis);
+    KexRecording::RecordingScan scan;
+    try {
+        scan = KexRecording::scanRecording(source, axis);
+    } catch (const KexRecording::RecordingError& e) {
+        throw ArgumentError(e.what());
     }
 
+    OutputDirectory directory(options.outputDirectory);
+    KexRecording::FileSet files(options.outputDirectory);
     KexComtrade::Options comtradeOptions;
     comtradeOptions.revision = revision;
     comtradeOptions.format = format;
     comtradeOptions.singleFile = options.singleFile;
-    KexComtrade::Files comtrade;
+    KexRecording::ComtradeFiles comtrade(
+        files, name, {scenario.station, scenario.device, scenario.record.frequency, scenario.startTimeNanoseconds},
+        comtradeOptions);
+    KexRecording::CsvFile csv(files, name + ".csv");
+    WaveformPlot plot(files, name + ".png",
+                      {name + ": " + describeDisturbance(scenario.record), disturbanceMarker(scenario.record)});
+    // The recording first, then the table and the picture.
+    std::vector<KexRecording::RecordingWriter*> writers{&comtrade, &csv};
+    if (!options.noPlot) {
+        writers.push_back(&plot);
+    }
     try {
-        comtrade = KexComtrade::renderComtrade(comtradeRecording(scenario, std::move(record)), comtradeOptions);
-    } catch (const std::exception& e) {
+        KexRecording::writeRecording(source, axis, scan, writers);
+        files.commit();
+    } catch (const KexRecording::FileSetError& e) {
+        throw ArgumentError("--out", e.what());
+    } catch (const std::invalid_argument& e) {
         throw ArgumentError(std::string("the COMTRADE recording cannot be written: ") + e.what());
     }
-    if (options.singleFile) {
-        files.writeText(name + ".cff", comtrade.cff);
-    } else {
-        files.writeText(name + ".cfg", comtrade.cfg);
-        files.writeText(name + ".dat", comtrade.dat);
-    }
-    files.commit();
     directory.keep();
-
-    // The recording first, then the table and the picture.
-    std::vector<std::filesystem::path> written = files.finalPaths();
-    const auto rank = [](const std::filesystem::path& path) {
-        const std::string extension = path.extension().string();
-        return extension == ".csv" ? 1 : extension == ".png" ? 2 : 0;
-    };
-    std::stable_sort(written.begin(), written.end(),
-                     [&rank](const auto& a, const auto& b) { return rank(a) < rank(b); });
+    const std::vector<std::filesystem::path> written = files.finalPaths();
     std::cout << renderSummary(name, scenario, model, written) << std::flush;
 }
 

@@ -40,38 +40,6 @@ constexpr std::size_t kPlotColumns = 3000;
 constexpr double kMillisecondAxisLimit = 2.0;  // s
 constexpr int kChildFailed = 3;
 
-struct Curve {
-    std::vector<PLFLT> x;
-    std::vector<PLFLT> y;
-};
-
-Curve reducedCurve(const std::vector<double>& samples, double sampleRate, double timeScale) {
-    Curve curve;
-    const std::size_t count = samples.size();
-    const auto timeOf = [&](std::size_t k) { return sampleTime(k, sampleRate) * timeScale; };
-    if (count <= 2 * kPlotColumns) {
-        for (std::size_t k = 0; k < count; ++k) {
-            curve.x.push_back(timeOf(k));
-            curve.y.push_back(samples[k]);
-        }
-        return curve;
-    }
-    for (std::size_t column = 0; column < kPlotColumns; ++column) {
-        const std::size_t first = column * count / kPlotColumns;
-        const std::size_t last = (column + 1) * count / kPlotColumns;
-        const auto [low, high] = std::minmax_element(samples.begin() + static_cast<std::ptrdiff_t>(first),
-                                                     samples.begin() + static_cast<std::ptrdiff_t>(last));
-        // In time order, so the polyline runs forward.
-        const auto lowIndex = static_cast<std::size_t>(low - samples.begin());
-        const auto highIndex = static_cast<std::size_t>(high - samples.begin());
-        for (const std::size_t k : {std::min(lowIndex, highIndex), std::max(lowIndex, highIndex)}) {
-            curve.x.push_back(timeOf(k));
-            curve.y.push_back(samples[k]);
-        }
-    }
-    return curve;
-}
-
 // The plotting library reads '#' as the start of an escape sequence.
 std::string plainText(const std::string& text) {
     std::string escaped;
@@ -95,20 +63,33 @@ struct Panel {
     const char* yLabel;
 };
 
-void drawPanel(const Panel& panel, const SampledRecord& record, double timeScale, double timeEnd,
-               const std::string& xLabel, const std::string& title, const PlotLabels& labels) {
+// What the child draws.
+struct Picture {
+    const KexRecording::TimeAxis& axis;
+    const std::vector<std::string>& ids;
+    const std::vector<CurveReducer>& curves;
+    const PlotLabels& labels;
+};
+
+struct Curve {
+    std::vector<PLFLT> x;
+    std::vector<PLFLT> y;
+};
+
+void drawPanel(const Panel& panel, const Picture& picture, double timeScale, double timeEnd, const std::string& xLabel,
+               const std::string& title) {
     const std::array<PLINT, 3> colours{kPhaseA, kPhaseB, kPhaseC};
     std::array<Curve, 3> curves;
     double low = 0.0;
     double high = 0.0;
     for (std::size_t phase = 0; phase < 3; ++phase) {
-        const std::vector<double>& samples = record.channels[panel.firstChannel + phase];
-        curves[phase] = reducedCurve(samples, record.sampleRate, timeScale);
-        if (!samples.empty()) {
-            const auto [lowest, highest] = std::minmax_element(samples.begin(), samples.end());
-            low = std::min(low, *lowest);
-            high = std::max(high, *highest);
+        const CurveReducer& reduced = picture.curves[panel.firstChannel + phase];
+        for (const auto& [k, value] : reduced.points()) {
+            curves[phase].x.push_back(picture.axis.time(k) * timeScale);
+            curves[phase].y.push_back(value);
         }
+        low = std::min(low, reduced.lowest());
+        high = std::max(high, reduced.highest());
     }
     // Room above the curves for the marker's text.
     const double span = high - low > 0.0 ? high - low : 2.0;
@@ -132,8 +113,9 @@ void drawPanel(const Panel& panel, const SampledRecord& record, double timeScale
         plline(static_cast<PLINT>(curves[phase].x.size()), curves[phase].x.data(), curves[phase].y.data());
     }
 
-    const double marker = record.disturbanceTime * timeScale;
-    if (record.disturbanceTime >= 0.0 && marker <= timeEnd) {
+    const PlotLabels& labels = picture.labels;
+    const double marker = picture.axis.disturbanceTime * timeScale;
+    if (picture.axis.hasDisturbance && picture.axis.disturbanceTime >= 0.0 && marker <= timeEnd) {
         plcol0(kMarker);
         plwidth(1.2);
         pllsty(2);
@@ -153,7 +135,7 @@ void drawPanel(const Panel& panel, const SampledRecord& record, double timeScale
     std::array<PLFLT, 3> widths{};
     std::array<PLINT, 3> textColours{};
     for (std::size_t phase = 0; phase < 3; ++phase) {
-        names[phase] = channelLabels()[panel.firstChannel + phase].id;
+        names[phase] = picture.ids[panel.firstChannel + phase].c_str();
         options[phase] = PL_LEGEND_LINE;
         styles[phase] = 1;
         widths[phase] = 2.5;
@@ -168,7 +150,7 @@ void drawPanel(const Panel& panel, const SampledRecord& record, double timeScale
 }
 
 // Runs in the child process: 0 when the picture was written.
-int drawInChild(const std::filesystem::path& file, const SampledRecord& record, const PlotLabels& labels) {
+int drawInChild(const std::filesystem::path& file, const Picture& picture) {
     plsabort(onPlotAbort);
     plsdev("pngcairo");
     plsfnam(file.c_str());
@@ -184,12 +166,12 @@ int drawInChild(const std::filesystem::path& file, const SampledRecord& record, 
     pladv(0);
     plschr(0.0, 0.8);
 
-    const double duration = sampleTime(record.size(), record.sampleRate);
+    const double duration = picture.axis.time(picture.axis.count);
     const bool milliseconds = duration <= kMillisecondAxisLimit;
     const double timeScale = milliseconds ? 1000.0 : 1.0;
     const std::string xLabel = milliseconds ? "time (ms)" : "time (s)";
-    drawPanel({0.56, 0.92, 0, "current (A)"}, record, timeScale, duration * timeScale, "", labels.title, labels);
-    drawPanel({0.09, 0.45, 3, "voltage (V)"}, record, timeScale, duration * timeScale, xLabel, "", labels);
+    drawPanel({0.56, 0.92, 0, "current (A)"}, picture, timeScale, duration * timeScale, "", picture.labels.title);
+    drawPanel({0.09, 0.45, 3, "voltage (V)"}, picture, timeScale, duration * timeScale, xLabel, "");
     plend();
     return plotAborted ? kChildFailed : 0;
 }
@@ -213,9 +195,8 @@ bool looksLikePng(const std::filesystem::path& file) {
                       [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
 }
 
-}  // namespace
-
-void drawWaveformPlot(const std::filesystem::path& file, const SampledRecord& record, const PlotLabels& labels) {
+// Draws into `file` in a child process.
+void drawWaveformPlot(const std::filesystem::path& file, const Picture& picture) {
     std::array<int, 2> channel{};
     if (pipe2(channel.data(), O_CLOEXEC) != 0) {
         throw ArgumentError("the plot: cannot start drawing: " + std::generic_category().message(errno));
@@ -240,7 +221,7 @@ void drawWaveformPlot(const std::filesystem::path& file, const SampledRecord& re
         if (nothing >= 0) {
             dup2(nothing, STDIN_FILENO);
         }
-        const int status = drawInChild(file, record, labels);
+        const int status = drawInChild(file, picture);
         std::fflush(nullptr);
         _exit(status);
     }
@@ -268,6 +249,81 @@ void drawWaveformPlot(const std::filesystem::path& file, const SampledRecord& re
         }
         throw ArgumentError("the plot could not be drawn (" + reason + "); --no-plot skips it");
     }
+}
+
+}  // namespace
+
+void CurveReducer::reset(std::size_t count) { *this = CurveReducer{}; count_ = count; }
+
+void CurveReducer::add(std::size_t k, double value) {
+    lowest_ = std::min(lowest_, value);
+    highest_ = std::max(highest_, value);
+    if (count_ <= 2 * kPlotColumns) {
+        points_.emplace_back(k, value);
+        return;
+    }
+    if (stretch_ == 0 || k >= stretchEnd_) {
+        closeStretch();
+        ++stretch_;
+        stretchEnd_ = stretch_ * count_ / kPlotColumns;
+        low_ = high_ = {k, value};
+        return;
+    }
+    // The first smallest and the last largest sample of the stretch.
+    if (value < low_.second) {
+        low_ = {k, value};
+    }
+    if (!(value < high_.second)) {
+        high_ = {k, value};
+    }
+}
+
+void CurveReducer::finish() {
+    closeStretch();
+    stretch_ = 0;
+}
+
+void CurveReducer::closeStretch() {
+    if (stretch_ == 0) {
+        return;
+    }
+    // In time order, so the polyline runs forward.
+    const bool lowFirst = low_.first <= high_.first;
+    points_.push_back(lowFirst ? low_ : high_);
+    points_.push_back(lowFirst ? high_ : low_);
+}
+
+WaveformPlot::WaveformPlot(KexRecording::FileSet& files, std::string fileName, PlotLabels labels)
+    : files_(files), fileName_(std::move(fileName)), labels_(std::move(labels)) {}
+
+void WaveformPlot::begin(const KexRecording::TimeAxis& axis, const std::vector<KexRecording::ChannelLabel>& channels,
+                         const KexRecording::RecordingScan&) {
+    file_ = &files_.add(fileName_);
+    axis_ = axis;
+    ids_.clear();
+    for (const KexRecording::ChannelLabel& channel : channels) {
+        ids_.push_back(channel.id);
+    }
+    curves_.resize(channels.size());
+    for (CurveReducer& curve : curves_) {
+        curve.reset(axis.count);
+    }
+}
+
+void WaveformPlot::write(const KexRecording::SampleBlock& block) {
+    for (std::size_t c = 0; c < block.channelCount; ++c) {
+        CurveReducer& curve = curves_[c];
+        for (std::size_t j = 0; j < block.count; ++j) {
+            curve.add(block.first + j, block.values[block.channelCount * j + c]);
+        }
+    }
+}
+
+void WaveformPlot::finish() {
+    for (CurveReducer& curve : curves_) {
+        curve.finish();
+    }
+    drawWaveformPlot(file_->temporaryPath(), {axis_, ids_, curves_, labels_});
 }
 
 }  // namespace kexcalc

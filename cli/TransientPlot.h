@@ -1,11 +1,14 @@
-// A PNG picture of a sampled transient record: currents in the upper panel,
-// voltages in the lower one, the disturbance instant marked in both.
+// A PNG picture of a recording: currents in the upper panel, voltages in the
+// lower one, the disturbance instant marked in both.
 #pragma once
 
-#include <filesystem>
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "TransientOutput.h"
+#include "OutputFiles.h"
+#include "Recording.h"
 
 namespace kexcalc {
 
@@ -14,10 +17,54 @@ struct PlotLabels {
     std::string marker;  // text beside the line at the disturbance instant
 };
 
-// Draws into `file` (which is overwritten). The drawing runs in a child
-// process: the plotting library ends its process on a fatal error and may
-// print warnings, and neither may reach the user's terminal as such. Throws
-// ArgumentError with the library's message when no picture results.
-void drawWaveformPlot(const std::filesystem::path& file, const SampledRecord& record, const PlotLabels& labels);
+// The points of one channel the picture draws, gathered sample by sample. A
+// long record is drawn from the smallest and largest sample of each of a few
+// thousand stretches, which keeps every peak.
+class CurveReducer {
+public:
+    void reset(std::size_t count);  // samples of the record
+    void add(std::size_t k, double value);  // k = 0, 1, 2, ...
+    void finish();
+
+    const std::vector<std::pair<std::size_t, double>>& points() const { return points_; }  // sample, value
+    double lowest() const { return lowest_; }  // of every sample and 0
+    double highest() const { return highest_; }
+
+private:
+    void closeStretch();
+
+    std::size_t count_ = 0;
+    std::size_t stretch_ = 0;  // stretches begun
+    std::size_t stretchEnd_ = 0;
+    std::pair<std::size_t, double> low_;
+    std::pair<std::size_t, double> high_;
+    std::vector<std::pair<std::size_t, double>> points_;
+    double lowest_ = 0.0;
+    double highest_ = 0.0;
+};
+
+// NAME.png of the recording. The picture is drawn when the last block has
+// arrived, in a child process: the plotting library ends its process on a
+// fatal error and may print warnings, and neither may reach the user's
+// terminal as such. finish() throws ArgumentError with the library's message
+// when no picture results.
+class WaveformPlot : public KexRecording::RecordingWriter {
+public:
+    WaveformPlot(KexRecording::FileSet& files, std::string fileName, PlotLabels labels);
+
+    void begin(const KexRecording::TimeAxis& axis, const std::vector<KexRecording::ChannelLabel>& channels,
+               const KexRecording::RecordingScan& scan) override;
+    void write(const KexRecording::SampleBlock& block) override;
+    void finish() override;
+
+private:
+    KexRecording::FileSet& files_;
+    std::string fileName_;
+    PlotLabels labels_;
+    KexRecording::OutputFile* file_ = nullptr;
+    KexRecording::TimeAxis axis_;
+    std::vector<std::string> ids_;
+    std::vector<CurveReducer> curves_;
+};
 
 }  // namespace kexcalc

@@ -243,9 +243,19 @@ void validate(const RecordingLayout& layout, const Options& options, const std::
     }
 }
 
-// value = a * code + b, where code = round((value - b) / a) within [-fullScale, fullScale].
+// value = a * code + b, where code = round((value - b) / a) within [-fullScale, fullScale],
+// halves rounded away from zero. Within that range the truncated ratio and its
+// remainder are exact, so this is llround without a library call per sample.
 std::int32_t codeOf(double value, double a, double b, double fullScale) {
-    return static_cast<std::int32_t>(std::llround(std::clamp((value - b) / a, -fullScale, fullScale)));
+    const double ratio = std::clamp((value - b) / a, -fullScale, fullScale);
+    auto code = static_cast<std::int32_t>(ratio);
+    const double remainder = ratio - static_cast<double>(code);
+    if (remainder >= 0.5) {
+        ++code;
+    } else if (remainder <= -0.5) {
+        --code;
+    }
+    return code;
 }
 
 std::size_t statusWordsOf(std::size_t statusCount) { return (statusCount + 15) / 16; }
@@ -274,8 +284,8 @@ void AnalogScan::add(double value, std::size_t index) {
         firstBeyondFloat = index;
         beyondFloat = value;
     }
-    min = std::fmin(min, value);
-    max = std::fmax(max, value);
+    if (value < min) min = value;
+    if (value > max) max = value;
 }
 
 void StatusScan::add(std::uint8_t value, std::size_t index) {

@@ -26,6 +26,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "CalculationFault.h"
@@ -38,6 +40,7 @@
 #include "KexCalculateLocalization.h"
 #include "PoligonHelper.h"
 #include "Scenario.h"
+#include "ScenarioFields.h"
 #include "ThreePhaseSystem.h"
 #include "ThreePhaseUISystem.h"
 #include "TransientChecks.h"
@@ -95,40 +98,33 @@ Complex readComplex(FuzzInput& in) {
     return {re, im};
 }
 
-// The built-in scenario's labels with a record and a sampling from the input.
+// The built-in scenario's labels with a record and a sampling from the input:
+// first a byte for each code and flag, then the numbers, in the order of the
+// scenario fields.
 TransientScenario readScenario(FuzzInput& in) {
     TransientScenario c = kexcalc::defaultScenario();
-    RlParameters& p = c.record;
-    p.networkType = static_cast<std::int8_t>(in.byte());
-    p.faultKind = in.byte();
-    p.faultPhase = in.byte();
-    p.useFaultResistance = (in.byte() & 1U) != 0;
-    p.preFaultDuration = in.number();
-    p.loadCurrent = in.number();
-    p.loadVoltage = in.number();
-    p.loadAngle = in.number();
-    p.frequency = in.number();
-    p.zS1 = readComplex(in);
-    p.kS1 = readComplex(in);
-    p.zLine = readComplex(in);
-    p.kLine = readComplex(in);
-    p.zS2 = readComplex(in);
-    p.kS2 = readComplex(in);
-    p.zBranch = readComplex(in);
-    p.kBranch = readComplex(in);
-    p.faultResistance = in.number();
-    p.faultDistance = in.number();
-    p.branchDistance = in.number();
-    p.initialAngle = in.number();
-    p.swingPeriod = in.number();
-    p.swingAngle = in.number();
-    p.swingRiseTau = in.number();
-    p.swingDecayTau = in.number();
-    p.asyncSlipPeriod = in.number();
-    p.asyncRiseTau = in.number();
-    p.zSwitched = readComplex(in);
-    c.sampleRate = in.number();
-    c.duration = in.number();
+    for (const bool numbers : {false, true}) {
+        for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
+            if (field.aliasOf != nullptr) {
+                continue;
+            }
+            std::visit(
+                [&](const auto& member) {
+                    auto& value = KexRecording::valueIn(c, member);
+                    using Value = std::decay_t<decltype(value)>;
+                    if constexpr (std::is_same_v<Value, Complex>) {
+                        if (numbers) value = readComplex(in);
+                    } else if constexpr (std::is_same_v<Value, double>) {
+                        if (numbers) value = in.number();
+                    } else if constexpr (std::is_same_v<Value, bool>) {
+                        if (!numbers) value = (in.byte() & 1U) != 0;
+                    } else if constexpr (std::is_integral_v<Value>) {
+                        if (!numbers) value = static_cast<Value>(in.byte());
+                    }
+                },
+                field.member);
+        }
+    }
     return c;
 }
 

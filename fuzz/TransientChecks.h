@@ -11,47 +11,41 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "CalculationRl.h"
+#include "RlCodes.h"
 #include "Scenario.h"
+#include "ScenarioFields.h"
 
 namespace kexfuzz {
 
+// Every field of the record and the sampling, as its scenario key names it.
 inline void printScenario(const kexcalc::TransientScenario& s) {
-    const KexCalculate::RlParameters& p = s.record;
-    const auto pair = [](const char* name, const KexCalculate::Complex& z) {
-        std::fprintf(stderr, "  %s [%.17g, %.17g]\n", name, z.re, z.im);
-    };
-    const auto number = [](const char* name, double x) { std::fprintf(stderr, "  %s %.17g\n", name, x); };
-    std::fprintf(stderr, "record:\n  networkType %d\n  faultKind %u\n  faultPhase %u\n  useFaultResistance %d\n",
-                 int{p.networkType}, unsigned{p.faultKind}, unsigned{p.faultPhase}, p.useFaultResistance ? 1 : 0);
-    number("preFaultDuration", p.preFaultDuration);
-    number("loadCurrent", p.loadCurrent);
-    number("loadVoltage", p.loadVoltage);
-    number("loadAngle", p.loadAngle);
-    number("frequency", p.frequency);
-    pair("zS1", p.zS1);
-    pair("kS1", p.kS1);
-    pair("zLine", p.zLine);
-    pair("kLine", p.kLine);
-    pair("zS2", p.zS2);
-    pair("kS2", p.kS2);
-    pair("zBranch", p.zBranch);
-    pair("kBranch", p.kBranch);
-    number("faultResistance", p.faultResistance);
-    number("faultDistance", p.faultDistance);
-    number("branchDistance", p.branchDistance);
-    number("initialAngle", p.initialAngle);
-    number("swingPeriod", p.swingPeriod);
-    number("swingAngle", p.swingAngle);
-    number("swingRiseTau", p.swingRiseTau);
-    number("swingDecayTau", p.swingDecayTau);
-    number("asyncSlipPeriod", p.asyncSlipPeriod);
-    number("asyncRiseTau", p.asyncRiseTau);
-    pair("zSwitched", p.zSwitched);
-    number("sampleRate", s.sampleRate);
-    number("duration", s.duration);
+    std::fprintf(stderr, "scenario:\n");
+    for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
+        if (field.aliasOf != nullptr) {
+            continue;
+        }
+        std::visit(
+            [&](const auto& member) {
+                const auto& value = KexRecording::valueIn(s, member);
+                using Value = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, KexCalculate::Complex>) {
+                    std::fprintf(stderr, "  %s [%.17g, %.17g]\n", field.name.c_str(), value.re, value.im);
+                } else if constexpr (std::is_same_v<Value, double>) {
+                    std::fprintf(stderr, "  %s %.17g\n", field.name.c_str(), value);
+                } else if constexpr (std::is_same_v<Value, std::string>) {
+                    std::fprintf(stderr, "  %s \"%s\"\n", field.name.c_str(), value.c_str());
+                } else {
+                    std::fprintf(stderr, "  %s %d\n", field.name.c_str(), static_cast<int>(value));
+                }
+            },
+            field.member);
+    }
 }
 
 [[noreturn]] inline void fail(const kexcalc::TransientScenario& s, const char* property) {
@@ -61,14 +55,22 @@ inline void printScenario(const kexcalc::TransientScenario& s) {
 }
 
 // Every number of the record and the sampling.
-inline std::array<double, 35> numbersOf(const kexcalc::TransientScenario& s) {
-    const KexCalculate::RlParameters& p = s.record;
-    return {p.preFaultDuration, p.loadCurrent,  p.loadVoltage,  p.loadAngle,       p.frequency,     p.zS1.re,
-            p.zS1.im,           p.kS1.re,       p.kS1.im,       p.zLine.re,        p.zLine.im,      p.kLine.re,
-            p.kLine.im,         p.zS2.re,       p.zS2.im,       p.kS2.re,          p.kS2.im,        p.zBranch.re,
-            p.zBranch.im,       p.kBranch.re,   p.kBranch.im,   p.faultResistance, p.faultDistance, p.branchDistance,
-            p.initialAngle,     p.swingPeriod,  p.swingAngle,   p.swingRiseTau,    p.swingDecayTau, p.asyncSlipPeriod,
-            p.asyncRiseTau,     p.zSwitched.re, p.zSwitched.im, s.sampleRate,      s.duration};
+inline std::vector<double> numbersOf(const kexcalc::TransientScenario& s) {
+    std::vector<double> numbers;
+    for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
+        std::visit(
+            [&](const auto& member) {
+                const auto& value = KexRecording::valueIn(s, member);
+                using Value = std::decay_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, KexCalculate::Complex>) {
+                    numbers.insert(numbers.end(), {value.re, value.im});
+                } else if constexpr (std::is_same_v<Value, double>) {
+                    numbers.push_back(value);
+                }
+            },
+            field.member);
+    }
+    return numbers;
 }
 
 // The bits of a double: NaN equals NaN with the same payload, 0 differs
@@ -81,15 +83,7 @@ inline std::uint64_t bitsOf(double x) {
 
 // Bit for bit, labels included.
 inline bool sameScenario(const kexcalc::TransientScenario& a, const kexcalc::TransientScenario& b) {
-    const KexCalculate::RlParameters& x = a.record;
-    const KexCalculate::RlParameters& y = b.record;
-    const std::array<double, 35> xs = numbersOf(a);
-    const std::array<double, 35> ys = numbersOf(b);
-    return x.networkType == y.networkType && x.faultKind == y.faultKind && x.faultPhase == y.faultPhase &&
-           x.useFaultResistance == y.useFaultResistance &&
-           std::equal(xs.begin(), xs.end(), ys.begin(), [](double u, double v) { return bitsOf(u) == bitsOf(v); }) &&
-           a.station == b.station && a.device == b.device && a.startTime == b.startTime &&
-           a.startTimeNanoseconds == b.startTimeNanoseconds;
+    return KexRecording::differingFields(a, b).empty() && a.startTimeNanoseconds == b.startTimeNanoseconds;
 }
 
 // Sizes an instrument can meet. The scenario validation accepts any finite
@@ -105,10 +99,10 @@ inline bool withinEngineeringRange(const kexcalc::TransientScenario& s) {
         }
     }
     const KexCalculate::RlParameters& p = s.record;
-    if (p.faultKind == 8 && p.swingPeriod < kShortestPeriod) {
+    if (p.faultKind == KexCalculate::RlKind::Swing && p.swingPeriod < kShortestPeriod) {
         return false;
     }
-    return !(p.faultKind == 9 && std::fabs(p.asyncSlipPeriod) < kShortestPeriod);
+    return !(p.faultKind == KexCalculate::RlKind::AsyncOperation && std::fabs(p.asyncSlipPeriod) < kShortestPeriod);
 }
 
 // The samples a host takes are k / sampleRate for k = 0 .. count - 1; checks

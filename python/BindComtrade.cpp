@@ -1,30 +1,31 @@
-// write_comtrade: the six channels as a COMTRADE recording, through the same
-// writer the command line uses, from an (N, 6) array or from a calculated
-// transient model. The files appear only when all of them are complete.
-#include <fcntl.h>
+// write_comtrade: the six channels as a COMTRADE recording, through the
+// recording path the command line uses, from an (N, 6) array or from a
+// calculated transient model. The files appear only when all of them are
+// complete.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl/filesystem.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
+#include <memory>
+#include <optional>
 #include <string>
-#include <system_error>
-#include <utility>
 #include <vector>
 
 #include "CalculationRl.h"
+#include "ComtradeOutput.h"
 #include "ComtradeWriter.h"
 #include "Conversions.h"
+#include "OutputFiles.h"
+#include "Recording.h"
 #include "RlModel.h"
-#include "TransientSampling.h"
+#include "Sampling.h"
+#include "ScenarioFields.h"
 
 namespace kexpy {
 
@@ -32,99 +33,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 constexpr std::int64_t kSecondsPerDay = 86'400;
 constexpr std::int64_t kMicrosecondsPerSecond = 1'000'000;
 constexpr std::int64_t kNanosecondsPerMicrosecond = 1'000;
-// 2000-01-01 00:00:00 UTC, the command line's default start of a record.
-constexpr std::int64_t kDefaultStartNanoseconds = 946'684'800LL * kNanosecondsPerSecond;
 // The days around 1970 that nanoseconds in 64 bits can count (years 1677 to 2262).
 constexpr std::int64_t kMaxDaysFromEpoch = 106'750;
-// Above this the sampling of one record would hold hundreds of megabytes.
-constexpr double kMaxSampleCount = 10'000'000.0;
-
-struct ChannelLabel {
-    const char* id;
-    const char* phase;
-    const char* unit;
-};
-
-// The command line's labels, in the model's channel order.
-constexpr std::array<ChannelLabel, kChannelCount> kChannelLabels{
-    {{"IA", "A", "A"}, {"IB", "B", "A"}, {"IC", "C", "A"}, {"VA", "A", "V"}, {"VB", "B", "V"}, {"VC", "C", "V"}}};
-
-// An operating-system error while writing, raised as OSError once the GIL is back.
-struct FileError {
-    int error;
-    fs::path path;
-};
-
-// Output files written under hidden temporary names next to their final
-// names and renamed only when every one is complete; whatever has not been
-// renamed is removed.
-class FileSet {
-public:
-    FileSet() = default;
-    FileSet(const FileSet&) = delete;
-    FileSet& operator=(const FileSet&) = delete;
-    ~FileSet() {
-        if (!committed_) {
-            for (const fs::path& path : temporary_) {
-                std::error_code ignored;
-                fs::remove(path, ignored);
-            }
-        }
-    }
-
-    void write(const fs::path& finalPath, const std::string& contents) {
-        const fs::path directory = finalPath.has_parent_path() ? finalPath.parent_path() : fs::path(".");
-        int descriptor = -1;
-        fs::path temporary;
-        for (unsigned attempt = 0; descriptor < 0; ++attempt) {
-            temporary = directory / ("." + finalPath.filename().string() + ".tmp-" + std::to_string(getpid()) + "-" +
-                                     std::to_string(attempt));
-            descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (descriptor < 0 && (errno != EEXIST || attempt > 100)) throw FileError{errno, finalPath};
-        }
-        temporary_.push_back(temporary);
-        final_.push_back(finalPath);
-        const char* data = contents.data();
-        std::size_t left = contents.size();
-        while (left > 0) {
-            const ssize_t written = ::write(descriptor, data, left);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) {
-                const int error = written < 0 ? errno : EIO;
-                close(descriptor);
-                throw FileError{error, finalPath};
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
-        }
-        if (close(descriptor) != 0) throw FileError{errno, finalPath};
-    }
-
-    void commit() {
-        // What would stop a rename halfway is found before the first one.
-        for (const fs::path& path : final_) {
-            std::error_code error;
-            if (fs::is_directory(path, error)) throw FileError{EISDIR, path};
-        }
-        for (std::size_t k = 0; k < final_.size(); ++k) {
-            std::error_code error;
-            fs::rename(temporary_[k], final_[k], error);
-            if (error) throw FileError{error.value(), final_[k]};
-        }
-        committed_ = true;
-    }
-
-    const std::vector<fs::path>& finalPaths() const { return final_; }
-
-private:
-    std::vector<fs::path> temporary_;
-    std::vector<fs::path> final_;
-    bool committed_ = false;
-};
 
 std::string lowercase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -155,7 +68,7 @@ KexComtrade::DataFormat formatOf(const std::string& format) {
 }
 
 std::int64_t startTimeOf(const py::object& startTime) {
-    if (startTime.is_none()) return kDefaultStartNanoseconds;
+    if (startTime.is_none()) return KexRecording::defaultScenario().startTimeNanoseconds;
     if (PyLong_Check(startTime.ptr()) && !PyBool_Check(startTime.ptr())) {
         int overflow = 0;
         const long long nanoseconds = PyLong_AsLongLongAndOverflow(startTime.ptr(), &overflow);
@@ -187,30 +100,6 @@ double finiteReal(const py::object& value, const std::string& what) {
     return number;
 }
 
-// Fault status: 0 before the disturbance instant, 1 from it on, by the same
-// comparison the model makes between its two intervals.
-std::vector<std::uint8_t> faultStatus(std::size_t count, double sampleRate, double disturbanceTime) {
-    std::vector<std::uint8_t> status(count);
-    for (std::size_t k = 0; k < count; ++k) {
-        status[k] = static_cast<double>(k) / sampleRate - disturbanceTime < 0.0 ? 0 : 1;
-    }
-    return status;
-}
-
-// Row-major samples (sample k, channel c at 6 * k + c) into the recording's channels.
-void addChannels(KexComtrade::Recording& recording, const double* rows, std::size_t count) {
-    for (std::size_t channel = 0; channel < kChannelCount; ++channel) {
-        const ChannelLabel& label = kChannelLabels[channel];
-        std::vector<double> samples(count);
-        for (std::size_t k = 0; k < count; ++k) samples[k] = rows[kChannelCount * k + channel];
-        recording.analogChannels.push_back({label.id, label.phase, label.unit, std::move(samples)});
-    }
-}
-
-std::int64_t triggerTime(std::int64_t start, double disturbanceTime) {
-    return start + std::llround(disturbanceTime * static_cast<double>(kNanosecondsPerSecond));
-}
-
 py::list writeComtrade(const fs::path& pathBase, const py::object& source, const py::object& sampleRateObject,
                        const py::object& duration, const py::object& lineFrequency, const py::object& revision,
                        const std::string& format, bool singleFile, const py::object& preFaultDuration,
@@ -219,22 +108,20 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
         throw py::value_error("path_base: expected a file name without extension, e.g. 'out/fault', got '" +
                               pathBase.string() + "'");
     }
-    const double sampleRate = toReal(sampleRateObject, "sample_rate");
-    if (!std::isfinite(sampleRate) || sampleRate <= 0.0) {
-        throw py::value_error("sample_rate: must be positive and finite, got " + reprOf(sampleRate));
+    KexRecording::TimeAxis axis;
+    axis.sampleRate = toReal(sampleRateObject, "sample_rate");
+    if (!std::isfinite(axis.sampleRate) || axis.sampleRate <= 0.0) {
+        throw py::value_error("sample_rate: must be positive and finite, got " + reprOf(axis.sampleRate));
     }
     KexComtrade::Options options;
     options.revision = revisionOf(revision);
     options.format = formatOf(format);
     options.singleFile = singleFile;
+    KexRecording::ComtradeHeader header{stationName, deviceId, 50.0, startTimeOf(startTime)};
 
-    KexComtrade::Recording recording;
-    recording.stationName = stationName;
-    recording.deviceId = deviceId;
-    recording.sampleRate = sampleRate;
-    recording.startTimeNanoseconds = startTimeOf(startTime);
-    recording.triggerTimeNanoseconds = recording.startTimeNanoseconds;
-
+    std::optional<ModelSnapshot> snapshot;
+    py::array_t<double, py::array::c_style | py::array::forcecast> samples;
+    std::unique_ptr<KexRecording::SampleSource> samplesSource;
     if (py::isinstance<RlModel>(source)) {
         if (!lineFrequency.is_none()) {
             throw py::value_error("line_frequency: taken from the model's record (frequency); leave it out");
@@ -247,37 +134,31 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
         }
         const double seconds = finiteReal(duration, "duration");
         if (seconds <= 0.0) throw py::value_error("duration: must be positive, got " + reprOf(seconds));
-        const double samples = std::round(seconds * sampleRate);
-        if (samples > kMaxSampleCount) {
-            throw py::value_error("duration: " + reprOf(samples) + " samples, more than the " +
-                                  reprOf(kMaxSampleCount) + " a record may hold");
+        const double count = std::round(seconds * axis.sampleRate);
+        constexpr auto kMaxSampleCount = static_cast<double>(KexComtrade::kMaxSampleCount);
+        if (count > kMaxSampleCount) {
+            throw py::value_error("duration: " + reprOf(count) + " samples, more than the " +
+                                  reprOf(kMaxSampleCount) + " a COMTRADE record may hold");
         }
-        const auto count = static_cast<std::size_t>(samples);
-        const ModelSnapshot snapshot(source.cast<const RlModel&>().model);
-        const KexCalculate::RlParameters& record = *snapshot.model()._params;
-        recording.lineFrequency = record.frequency;
-        recording.triggerTimeNanoseconds = triggerTime(recording.startTimeNanoseconds, record.preFaultDuration);
-        {
-            py::gil_scoped_release release;
-            // Sample k at k / sampleRate, as the command line places it.
-            std::vector<double> times(count);
-            for (std::size_t k = 0; k < count; ++k) times[k] = static_cast<double>(k) / sampleRate;
-            std::vector<double> rows(kChannelCount * count);
-            sampleChannelsAt(snapshot.model(), times.data(), count, rows.data());
-            addChannels(recording, rows.data(), count);
-            recording.statusChannels.push_back({"FAULT", faultStatus(count, sampleRate, record.preFaultDuration)});
-        }
+        axis.count = static_cast<std::size_t>(count);
+        snapshot.emplace(source.cast<const RlModel&>().model);
+        const KexCalculate::RlParameters& record = *snapshot->model()._params;
+        header.lineFrequency = record.frequency;
+        axis.hasDisturbance = true;
+        axis.disturbanceTime = record.preFaultDuration;
+        samplesSource = std::make_unique<KexRecording::ModelSource>(snapshot->model(), axis);
     } else {
         if (!duration.is_none()) {
             throw py::value_error("duration: only with a CalculationRl source; the samples set the length");
         }
-        const auto samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(source);
+        samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(source);
         if (!samples) {
             PyErr_Clear();
             throw py::type_error("samples: expected an (N, 6) array of real values or a CalculationRl, got " +
                                  typeName(source));
         }
-        if (samples.ndim() != 2 || samples.shape(1) != static_cast<py::ssize_t>(kChannelCount)) {
+        const std::size_t width = KexRecording::modelChannels().size();
+        if (samples.ndim() != 2 || samples.shape(1) != static_cast<py::ssize_t>(width)) {
             std::string shape = "(";
             for (py::ssize_t d = 0; d < samples.ndim(); ++d) {
                 shape += (d > 0 ? ", " : "") + std::to_string(samples.shape(d));
@@ -286,34 +167,29 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
             throw py::value_error("samples: expected an array of shape (N, 6) (IA, IB, IC, VA, VB, VC), got shape " +
                                   shape);
         }
-        const auto count = static_cast<std::size_t>(samples.shape(0));
-        recording.lineFrequency = lineFrequency.is_none() ? 50.0 : toReal(lineFrequency, "line_frequency");
-        addChannels(recording, samples.data(), count);
+        axis.count = static_cast<std::size_t>(samples.shape(0));
+        if (!lineFrequency.is_none()) header.lineFrequency = toReal(lineFrequency, "line_frequency");
         if (!preFaultDuration.is_none()) {
-            const double disturbanceTime = finiteReal(preFaultDuration, "pre_fault_duration");
-            recording.statusChannels.push_back({"FAULT", faultStatus(count, sampleRate, disturbanceTime)});
-            recording.triggerTimeNanoseconds = triggerTime(recording.startTimeNanoseconds, disturbanceTime);
+            axis.hasDisturbance = true;
+            axis.disturbanceTime = finiteReal(preFaultDuration, "pre_fault_duration");
         }
+        samplesSource = std::make_unique<KexRecording::ArraySource>(samples.data(), KexRecording::modelChannels());
     }
 
     std::vector<fs::path> written;
     try {
         py::gil_scoped_release release;
-        // Throws std::invalid_argument (ValueError) naming the field and the problem.
-        const KexComtrade::Files files = KexComtrade::renderComtrade(recording, options);
-        FileSet set;
-        const std::string base = pathBase.string();
-        if (options.singleFile) {
-            set.write(base + ".cff", files.cff);
-        } else {
-            set.write(base + ".cfg", files.cfg);
-            set.write(base + ".dat", files.dat);
-        }
-        set.commit();
-        written = set.finalPaths();
-    } catch (const FileError& failure) {
-        errno = failure.error;
-        PyErr_SetFromErrnoWithFilename(PyExc_OSError, failure.path.c_str());
+        // The recording's problems are std::invalid_argument (ValueError),
+        // naming the field and the problem.
+        const KexRecording::RecordingScan scan = KexRecording::scanRecording(*samplesSource, axis);
+        KexRecording::FileSet files(pathBase.parent_path());
+        KexRecording::ComtradeFiles comtrade(files, pathBase.filename().string(), header, options);
+        KexRecording::writeRecording(*samplesSource, axis, scan, {&comtrade});
+        files.commit();
+        written = files.finalPaths();
+    } catch (const KexRecording::FileSetError& failure) {
+        errno = failure.error();
+        PyErr_SetFromErrnoWithFilename(PyExc_OSError, failure.path().c_str());
         throw py::error_already_set();
     }
     py::list paths;

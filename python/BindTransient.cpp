@@ -4,8 +4,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +21,7 @@
 #include "Complex.h"
 #include "Conversions.h"
 #include "RlModel.h"
+#include "ScenarioFields.h"
 #include "TransientSampling.h"
 
 namespace kexpy {
@@ -124,6 +127,24 @@ private:
     std::vector<RecordField> fields_;
 };
 
+// The record's fields as the scenario description gives them; the other
+// fields of a scenario (sampling, labels) are not part of the record.
+template <typename Value>
+void bindField(RecordBinder& binder, const KexRecording::ScenarioField& field,
+               const KexRecording::MemberOf<RlParameters, Value>& member) {
+    static std::deque<std::string> docs;  // the binding keeps pointers to them
+    std::string doc = field.meaning;
+    doc.erase(std::remove(doc.begin(), doc.end(), '`'), doc.end());
+    if (field.unit != "-") {
+        doc += ", " + field.unit;
+    }
+    docs.push_back(std::move(doc));
+    binder.field(field.name.c_str(), member.member, docs.back().c_str());
+}
+template <typename Value>
+void bindField(RecordBinder&, const KexRecording::ScenarioField&,
+               const KexRecording::MemberOf<KexRecording::TransientScenario, Value>&) {}
+
 const RecordField* findField(const std::vector<RecordField>& fields, const std::string& name) {
     for (const RecordField& field : fields) {
         if (field.name == name) return &field;
@@ -140,40 +161,11 @@ void bindRecord(py::module_& module) {
         "zero-sequence factor pairs hold R0/R1 in re and X0/X1 in im.");
     auto fields = std::make_shared<std::vector<RecordField>>();
     RecordBinder binder(cls);
-    binder
-        .field("networkType", &RlParameters::networkType,
-               "0 single line, 1 tapped branch, 2 double circuit (relay on the healthy circuit), 3 and above "
-               "double circuit (relay on the faulted one)")
-        .field("preFaultDuration", &RlParameters::preFaultDuration, "disturbance instant on the host's time axis, s")
-        .field("loadCurrent", &RlParameters::loadCurrent, "pre-fault phase-A current at the relay, A")
-        .field("loadVoltage", &RlParameters::loadVoltage, "pre-fault phase-A voltage at the relay, V")
-        .field("loadAngle", &RlParameters::loadAngle, "degrees the current lags the voltage")
-        .field("frequency", &RlParameters::frequency, "network frequency, Hz")
-        .field("zS1", &RlParameters::zS1, "source 1 impedance, ohm")
-        .field("kS1", &RlParameters::kS1, "source 1 zero-sequence factors (R0/R1, X0/X1)")
-        .field("zLine", &RlParameters::zLine, "protected line (one circuit, whole length), ohm")
-        .field("kLine", &RlParameters::kLine, "line zero-sequence factors")
-        .field("zS2", &RlParameters::zS2, "source 2 impedance, ohm")
-        .field("kS2", &RlParameters::kS2, "source 2 zero-sequence factors")
-        .field("zBranch", &RlParameters::zBranch, "whole tapped branch, ohm")
-        .field("kBranch", &RlParameters::kBranch, "branch zero-sequence factors")
-        .field("faultKind", &RlParameters::faultKind,
-               "0/4 three-phase, 1/5 two-phase, 2/6 phase-to-ground, 3/7 two-phase-to-ground, 8 swing, "
-               "9 asynchronous operation, 10 phase break, 11 load switching, 12+ no disturbance")
-        .field("faultPhase", &RlParameters::faultPhase, "0..2: phase A, B, C or pair A-B, B-C, C-A")
-        .field("useFaultResistance", &RlParameters::useFaultResistance, "when False the fault resistance is 0")
-        .field("faultResistance", &RlParameters::faultResistance, "fault resistance, ohm")
-        .field("faultDistance", &RlParameters::faultDistance,
-               "percent of the line from the relay busbar; negative: behind the relay")
-        .field("branchDistance", &RlParameters::branchDistance, "percent of the tapped branch")
-        .field("initialAngle", &RlParameters::initialAngle, "network phase angle at the disturbance instant, rad")
-        .field("swingPeriod", &RlParameters::swingPeriod, "power swing: period of the angle oscillation, s")
-        .field("swingAngle", &RlParameters::swingAngle, "power swing: target angle between the EMFs, degrees")
-        .field("swingRiseTau", &RlParameters::swingRiseTau, "power swing: rise time constant, s")
-        .field("swingDecayTau", &RlParameters::swingDecayTau, "power swing: decay time constant, s")
-        .field("asyncSlipPeriod", &RlParameters::asyncSlipPeriod, "asynchronous operation: slip period, s")
-        .field("asyncRiseTau", &RlParameters::asyncRiseTau, "asynchronous operation: rise time constant, s")
-        .field("zSwitched", &RlParameters::zSwitched, "load switching on a single line: impedance switched in, ohm");
+    for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
+        if (field.aliasOf == nullptr) {
+            std::visit([&binder, &field](const auto& member) { bindField(binder, field, member); }, field.member);
+        }
+    }
     *fields = binder.fields();
 
     py::tuple names(fields->size());

@@ -6,10 +6,11 @@
 #include <cstddef>
 
 #include "CalculationRl.h"
+#include "Sampling.h"
 
 namespace kexpy {
 
-constexpr std::size_t kChannelCount = 6;  // currents A, B, C, then voltages A, B, C
+constexpr std::size_t kChannelCount = KexRecording::kModelChannelCount;
 
 // The channels at startTime + k * step for k = 0 .. count - 1.
 void sampleChannelBlock(const KexCalculate::CalculationRl& model, double startTime, double step, std::size_t count,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the checks of .clang-tidy over the project's own sources
-# (calculate/, common/, cli/, comtrade/, bench/, fuzz/) and fails on any
+# (calculate/, common/, cli/, comtrade/, recording/, bench/, fuzz/) and fails on any
 # finding that scripts/clang-tidy-known.txt does not list:
 #   scripts/clang-tidy.sh [BUILD_DIR ...]     (default: build/clang build/fuzz)
 # Each build directory's compile_commands.json supplies the compiler flags; a
@@ -34,7 +34,7 @@ for build in "${builds[@]}"; do
             files+=("$file")
         fi
     done < <(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$database" |
-             grep -E "^$root/(calculate|common|cli|comtrade|bench|fuzz)/[^/]+\.cpp$" | sort -u)
+             grep -E "^$root/(calculate|common|cli|comtrade|recording|bench|fuzz)/[^/]+\.cpp$" | sort -u)
     if [ ${#files[@]} -eq 0 ]; then
         continue
     fi

@@ -1,8 +1,6 @@
 // Runs of the built kexcalc program: the numbers it prints and its answers to
 // bad arguments.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -17,57 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "KexcalcRun.h"
+
 namespace {
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string shellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-RunResult runKexcalc(const std::vector<std::string>& arguments) {
-    std::array<char, 32> errPath{};
-    std::snprintf(errPath.data(), errPath.size(), "/tmp/kexcalc-err-XXXXXX");
-    const int errFile = mkstemp(errPath.data());
-    if (errFile < 0) {
-        ADD_FAILURE() << "no temporary file";
-        return {};
-    }
-    close(errFile);
-    std::string command = shellQuoted(KEXCALC_PATH);
-    for (const std::string& argument : arguments) {
-        command += " " + shellQuoted(argument);
-    }
-    command += " 2>" + shellQuoted(errPath.data());
-
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t count = 0;
-    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        result.out.append(buffer.data(), count);
-    }
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream errStream(errPath.data());
-    std::ostringstream err;
-    err << errStream.rdbuf();
-    result.err = err.str();
-    std::remove(errPath.data());
-    return result;
-}
+using KexcalcTest::RunResult;
+using KexcalcTest::runKexcalc;
 
 using Phasor = std::complex<double>;
 

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "ComtradeReader.h"
 #include "ComtradeWriter.h"
@@ -159,6 +162,57 @@ INSTANTIATE_TEST_SUITE_P(AllVariants, RoundTrip,
                                          Variant{Revision::Rev2013, DataFormat::Binary32, true, "BINARY32", 2147483647},
                                          Variant{Revision::Rev2013, DataFormat::Float32, true, "FLOAT32", 0}),
                          variantName);
+
+// The streaming writer, fed the samples row by row in blocks of any size,
+// writes what renderComtrade writes; a sample outside the range of the first
+// pass (the samples changed in between) is refused instead of clamped.
+TEST(Streaming, BlocksOfAnySizeGiveTheSameBytes) {
+    const Recording recording = stressRecording(3000.0, 301);
+    RecordingLayout layout{recording.stationName, recording.deviceId, recording.lineFrequency, recording.sampleRate,
+                           recording.startTimeNanoseconds, recording.triggerTimeNanoseconds, {}, {}, 301};
+    std::vector<AnalogScan> analog(recording.analogChannels.size());
+    std::vector<StatusScan> status(recording.statusChannels.size());
+    std::vector<double> analogRows;
+    std::vector<std::uint8_t> statusRows;
+    for (std::size_t k = 0; k < layout.sampleCount; ++k) {
+        for (std::size_t c = 0; c < analog.size(); ++c) {
+            analog[c].add(recording.analogChannels[c].samples[k], k);
+            analogRows.push_back(recording.analogChannels[c].samples[k]);
+        }
+        for (std::size_t c = 0; c < status.size(); ++c) {
+            statusRows.push_back(recording.statusChannels[c].samples[k]);
+        }
+    }
+    for (const AnalogChannel& channel : recording.analogChannels) {
+        layout.analogChannels.push_back({channel.id, channel.phase, channel.unit});
+    }
+    for (const StatusChannel& channel : recording.statusChannels) layout.statusChannels.push_back(channel.id);
+
+    for (const Options options : {Options{Revision::Rev2013, DataFormat::Binary, true},
+                                  Options{Revision::Rev1999, DataFormat::Ascii, false},
+                                  Options{Revision::Rev2013, DataFormat::Float32, false}}) {
+        const Files whole = renderComtrade(recording, options);
+        StreamingWriter writer(layout, options, analog, status);
+        std::string dat;
+        for (std::size_t first = 0, block = 1; first < layout.sampleCount; first += block, block = block * 3 + 1) {
+            block = std::min(block, layout.sampleCount - first);
+            writer.appendData(block, &analogRows[first * analog.size()], &statusRows[first * status.size()], dat);
+        }
+        EXPECT_EQ(options.singleFile ? writer.singleFileHead() + dat : writer.configuration(),
+                  options.singleFile ? whole.cff : whole.cfg);
+        EXPECT_EQ(options.singleFile ? std::string() : dat, whole.dat);
+    }
+
+    StreamingWriter writer(layout, {Revision::Rev1999, DataFormat::Binary, false}, analog, status);
+    analogRows[3] = 2.0 * analog[3].max;  // VA of sample 0
+    std::string dat;
+    try {
+        writer.appendData(1, analogRows.data(), statusRows.data(), dat);
+        ADD_FAILURE() << "a changed sample was written";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("analogChannels[3].samples[0]: ", 0), 0u) << e.what();
+    }
+}
 
 // The sample times stay exact for rates whose period is not a whole number of
 // microseconds, also late in a long record.

@@ -1,0 +1,22 @@
+// What `kexcalc transient` tells the user about a run: one line naming the
+// disturbance, and the summary of the model's phasors and the files written.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CalculationRl.h"
+#include "ScenarioFields.h"
+
+namespace kexcalc {
+
+// One line such as "phase-A-to-ground fault at 50 % of the line".
+std::string describeDisturbance(const KexCalculate::RlParameters& p);
+
+// Phasors before and after the disturbance, the aperiodic component, the
+// active channels and the files written.
+std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
+                          const KexCalculate::CalculationRl& model, const std::vector<std::filesystem::path>& files);
+
+}  // namespace kexcalc

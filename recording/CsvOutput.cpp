@@ -1,0 +1,76 @@
+#include "CsvOutput.h"
+
+#include <charconv>
+#include <utility>
+
+namespace KexRecording {
+
+namespace {
+
+// Room for one number and its separator: the shortest form of a double has at
+// most 24 characters.
+constexpr std::size_t kNumberRoom = 32;
+
+// Rows `begin` to `end` of a block whose first sample is `first`.
+void formatRows(const TimeAxis& axis, std::size_t first, std::size_t width, const double* values, std::size_t begin,
+                std::size_t end, std::string& text) {
+    text.resize((end - begin) * (width + 1) * kNumberRoom);
+    char* position = text.data();
+    char* const last = text.data() + text.size();
+    for (std::size_t j = begin; j < end; ++j) {
+        position = std::to_chars(position, last, axis.time(first + j)).ptr;
+        for (std::size_t c = 0; c < width; ++c) {
+            *position++ = ',';
+            position = std::to_chars(position, last, values[width * j + c]).ptr;
+        }
+        *position++ = '\n';
+    }
+    text.resize(static_cast<std::size_t>(position - text.data()));
+}
+
+}  // namespace
+
+CsvFile::CsvFile(FileSet& files, std::string fileName) : files_(files), fileName_(std::move(fileName)) {}
+
+CsvFile::~CsvFile() {
+    for (std::future<void>& half : formatting_) {
+        if (half.valid()) {
+            half.wait();
+        }
+    }
+}
+
+void CsvFile::begin(const TimeAxis& axis, const std::vector<ChannelLabel>& channels, const RecordingScan&) {
+    axis_ = axis;
+    file_ = &files_.add(fileName_);
+    std::string header = "time_s";
+    for (const ChannelLabel& channel : channels) {
+        header += "," + channel.id + "_" + channel.unit;
+    }
+    file_->write(header + '\n');
+}
+
+void CsvFile::write(const SampleBlock& block) {
+    writePending();
+    values_.assign(block.values, block.values + block.count * block.channelCount);
+    const std::size_t split = block.count / 2;
+    const std::array<std::pair<std::size_t, std::size_t>, 2> halves{{{0, split}, {split, block.count}}};
+    for (std::size_t h = 0; h < halves.size(); ++h) {
+        formatting_[h] = std::async(std::launch::async, [this, h, block, range = halves[h]] {
+            formatRows(axis_, block.first, block.channelCount, values_.data(), range.first, range.second, text_[h]);
+        });
+    }
+}
+
+void CsvFile::finish() { writePending(); }
+
+void CsvFile::writePending() {
+    for (std::size_t h = 0; h < formatting_.size(); ++h) {
+        if (formatting_[h].valid()) {
+            formatting_[h].get();
+            file_->write(text_[h]);
+        }
+    }
+}
+
+}  // namespace KexRecording

@@ -1,0 +1,80 @@
+// The files of one recording, written under hidden temporary names in their
+// target directory and renamed only when every one of them is complete, so
+// that they appear together or not at all.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace KexRecording {
+
+// A file that cannot be created, written or put in place. The message names
+// the file and the operating system's reason.
+class FileSetError : public std::runtime_error {
+public:
+    FileSetError(const std::string& message, int error, std::filesystem::path path)
+        : std::runtime_error(message), error_(error), path_(std::move(path)) {}
+
+    int error() const { return error_; }                        // errno
+    const std::filesystem::path& path() const { return path_; }  // the final name
+
+private:
+    int error_;
+    std::filesystem::path path_;
+};
+
+// One temporary file of a set, open for writing from the start.
+class OutputFile {
+public:
+    OutputFile(std::filesystem::path temporaryPath, std::filesystem::path finalPath, int descriptor);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    OutputFile(OutputFile&&) = delete;
+    OutputFile& operator=(OutputFile&&) = delete;
+
+    void write(const char* data, std::size_t size);  // throws FileSetError
+    void write(const std::string& text) { write(text.data(), text.size()); }
+    void close();  // throws FileSetError
+
+    // Where to write through another channel (a child process).
+    const std::filesystem::path& temporaryPath() const { return temporaryPath_; }
+    const std::filesystem::path& finalPath() const { return finalPath_; }
+
+private:
+    std::filesystem::path temporaryPath_;
+    std::filesystem::path finalPath_;
+    int descriptor_;
+};
+
+class FileSet {
+public:
+    // An empty directory means the working directory, with plain file names.
+    explicit FileSet(std::filesystem::path directory);
+    // Removes every temporary file of a set that was not committed.
+    ~FileSet();
+    FileSet(const FileSet&) = delete;
+    FileSet& operator=(const FileSet&) = delete;
+    FileSet(FileSet&&) = delete;
+    FileSet& operator=(FileSet&&) = delete;
+
+    // A new empty temporary file that becomes `fileName` on commit.
+    OutputFile& add(const std::string& fileName);
+    // Closes the files and renames every temporary to its final name; what
+    // would stop a rename halfway is found before the first one.
+    void commit();
+
+    // In the order the files were added.
+    std::vector<std::filesystem::path> finalPaths() const;
+
+private:
+    std::filesystem::path directory_;
+    std::vector<std::unique_ptr<OutputFile>> files_;
+    bool committed_ = false;
+};
+
+}  // namespace KexRecording

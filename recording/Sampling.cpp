@@ -1,0 +1,42 @@
+#include "Sampling.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+
+namespace KexRecording {
+
+const std::vector<ChannelLabel>& modelChannels() {
+    static const std::array<ChannelLabel, kModelChannelCount> labels{
+        {{"IA", "A", "A"}, {"IB", "B", "A"}, {"IC", "C", "A"}, {"VA", "A", "V"}, {"VB", "B", "V"}, {"VC", "C", "V"}}};
+    static const std::vector<ChannelLabel> channels(labels.begin(), labels.end());
+    return channels;
+}
+
+ModelSource::ModelSource(const KexCalculate::CalculationRl& model, const TimeAxis& axis)
+    : model_(model), axis_(axis) {}
+
+void ModelSource::read(std::size_t first, std::size_t count, double* out) const {
+    model_.sampleAllChannels(axis_.time(first), 1.0 / axis_.sampleRate, count, out);
+}
+
+std::string ModelSource::nonFiniteProblem(std::size_t channel, std::size_t sample) const {
+    std::array<char, 32> time{};
+    const auto end = std::to_chars(time.data(), time.data() + time.size(), axis_.time(sample)).ptr;
+    return "the model gives a value that is not finite on channel " + modelChannels().at(channel).id + " at " +
+           std::string(time.data(), end) + " s; check the magnitudes of the scenario";
+}
+
+ArraySource::ArraySource(const double* rows, std::vector<ChannelLabel> channels)
+    : rows_(rows), channels_(std::move(channels)) {}
+
+void ArraySource::read(std::size_t first, std::size_t count, double* out) const {
+    const std::size_t width = channels_.size();
+    if (count > 0) {
+        std::memcpy(out, rows_ + width * first, sizeof(double) * width * count);
+    }
+}
+
+std::string ArraySource::nonFiniteProblem(std::size_t, std::size_t) const { return {}; }
+
+}  // namespace KexRecording

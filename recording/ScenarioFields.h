@@ -1,0 +1,137 @@
+// A transient test as a scenario: the model's parameter record plus how the
+// six channels are sampled and how the recording is labelled, and the one
+// description of its fields (name, unit, meaning, built-in value, range rule,
+// member) that the scenario reader and writer, the help text, the Python
+// binding and the fuzz harnesses all iterate. A new field is one entry of
+// scenarioFields().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "CalculationRl.h"
+#include "Complex.h"
+#include "RlNames.h"
+
+namespace KexRecording {
+
+// The fastest sampling a scenario may ask for.
+constexpr double kMaxSampleRate = 1.0e6;  // Hz
+// Time stamps are kept in nanoseconds since 1970 in a 64-bit integer.
+constexpr double kMaxTimeSpan = 1.0e6;  // s
+
+// What the record does not carry: sampling and the labels of the recording.
+struct TransientScenario {
+    KexCalculate::RlParameters record{};
+    double sampleRate = 0.0;                // Hz
+    double duration = 0.0;                  // s, whole record, pre-fault interval included
+    std::string station;                    // station name in the COMTRADE header
+    std::string device;                     // recording device name in the COMTRADE header
+    std::string startTime;                  // "YYYY-MM-DD HH:MM:SS[.fraction]", time of the first sample
+    std::int64_t startTimeNanoseconds = 0;  // the same, since 1970-01-01 00:00:00
+};
+
+// How a value is written in a scenario file.
+enum class FieldForm {
+    Number,     // a number
+    Impedance,  // [R, X] in ohms
+    Factors,    // zero-sequence factors [R0/R1, X0/X1]
+    Flag,       // true or false
+    Code,       // a whole number or its name
+    Phase,      // 0, 1, 2 or the letters of a phase or phase pair
+    Text,       // a string
+};
+
+// What a value must satisfy by itself; rules between fields are the reader's.
+struct FieldRule {
+    enum class Kind {
+        Any,
+        NotNegative,           // at most upperLimit
+        Positive,              // at most upperLimit
+        NoNegativeResistance,  // of an impedance
+        NoNegativeFactors,
+        HeaderLabel,  // a field of the COMTRADE header
+        DateTime,     // YYYY-MM-DD HH:MM:SS[.fraction]
+    };
+    Kind kind = Kind::Any;
+    double upperLimit = std::numeric_limits<double>::infinity();
+    const char* reason = nullptr;  // why a negative value is wrong, where the unit does not say it
+};
+
+// A member of the record or of the scenario, with the built-in scenario's value.
+template <typename Owner, typename Value>
+struct MemberOf {
+    Value Owner::*member;
+    Value builtIn;
+};
+
+using FieldMember = std::variant<MemberOf<KexCalculate::RlParameters, double>,
+                                 MemberOf<KexCalculate::RlParameters, KexCalculate::Complex>,
+                                 MemberOf<KexCalculate::RlParameters, bool>,
+                                 MemberOf<KexCalculate::RlParameters, std::uint8_t>,
+                                 MemberOf<KexCalculate::RlParameters, std::int8_t>,
+                                 MemberOf<TransientScenario, double>, MemberOf<TransientScenario, std::string>>;
+
+struct ScenarioField {
+    std::string name;
+    FieldForm form;
+    std::string unit;     // of a number, "ohm" for impedances, "-" without one
+    std::string meaning;  // one line; `backticks` mark names and values
+    FieldMember member;
+    FieldRule rule;
+    const CodeNames* codes = nullptr;  // Code: the names, in the order of the codes
+    // Another way to give a field in other units: the file's value divided by
+    // `divisor` goes to the member of `aliasOf`. Aliases are read, never written.
+    const char* aliasOf = nullptr;
+    double divisor = 1.0;
+};
+
+// Whether the field is a member of the model's record rather than of the
+// sampling or the labels.
+bool isRecordField(const ScenarioField& field);
+
+// In the order of the help text and of a written scenario file.
+const std::vector<ScenarioField>& scenarioFields();
+const ScenarioField* findScenarioField(const std::string& name);
+
+// The member a field reads and writes.
+template <typename Value>
+Value& valueIn(TransientScenario& scenario, const MemberOf<KexCalculate::RlParameters, Value>& field) {
+    return scenario.record.*(field.member);
+}
+template <typename Value>
+Value& valueIn(TransientScenario& scenario, const MemberOf<TransientScenario, Value>& field) {
+    return scenario.*(field.member);
+}
+template <typename Value>
+const Value& valueIn(const TransientScenario& scenario, const MemberOf<KexCalculate::RlParameters, Value>& field) {
+    return scenario.record.*(field.member);
+}
+template <typename Value>
+const Value& valueIn(const TransientScenario& scenario, const MemberOf<TransientScenario, Value>& field) {
+    return scenario.*(field.member);
+}
+
+// The built-in scenario: a phase-A-to-ground fault at 50 % of a transmission
+// line, secondary values of a 50 Hz network.
+TransientScenario defaultScenario();
+
+// "YYYY-MM-DD HH:MM:SS" with an optional fraction of up to nine digits (a 'T'
+// may stand for the blank) as nanoseconds since 1970. Returns an empty string,
+// or what is wrong.
+std::string parseStartTime(const std::string& text, std::int64_t& nanoseconds);
+
+// round(duration * sampleRate): sample k lies at k / sampleRate.
+std::size_t sampleCount(const TransientScenario& scenario);
+
+// The fields whose values differ, bit for bit (0 differs from -0).
+std::vector<std::string> differingFields(const TransientScenario& a, const TransientScenario& b);
+
+// "4 294 967 295": digits in groups of three, as the help text writes limits.
+std::string groupedDigits(std::uint64_t value);
+
+}  // namespace KexRecording
