@@ -182,9 +182,9 @@ private:
     void read(const ScenarioField& field, const Json& value, Code& out) {
         const KexRecording::CodeNames& names = *field.codes;
         int code = 0;
-        if (value.is_string() ? named(field.name, value, names, code)
-                              : wholeNumber(field.name, value, lastCode(names, [](int v) { return v; }),
-                                            choiceNames(names), code)) {
+        if (value.is_string()
+                ? named(field.name, value, names, code)
+                : wholeNumber(field.name, value, lastCode(names, [](int v) { return v; }), choiceNames(names), code)) {
             out = static_cast<Code>(code);
         }
     }
@@ -260,9 +260,9 @@ void checkRule(ScenarioReader& r, const ScenarioField& field) {
     const auto number = [&](const double value) {
         if (rule.kind == Rule::NotNegative) {
             if (value < 0.0) {
-                r.problem(key, rule.reason != nullptr ? std::string("must not be negative: ") + rule.reason
-                                                      : "must not be negative, not " + formatNumber(value) +
-                                                            unitSuffix(field));
+                r.problem(key, rule.reason != nullptr
+                                   ? std::string("must not be negative: ") + rule.reason
+                                   : "must not be negative, not " + formatNumber(value) + unitSuffix(field));
             } else if (value > rule.upperLimit) {
                 r.problem(key, "must not exceed " + formatNumber(rule.upperLimit) + unitSuffix(field));
             }
@@ -516,8 +516,9 @@ std::vector<ScenarioKeyHelp> scenarioKeyHelp() {
         std::string value = "-";
         if (field.aliasOf == nullptr) {
             const Json json = fieldJson(field, defaults);
-            value = json.is_array() ? "[" + json[0].dump() + ", " + json[1].dump() + "]" : json.dump();
-            value = "`" + value + "`";
+            value = "`";
+            value += json.is_array() ? "[" + json[0].dump() + ", " + json[1].dump() + "]" : json.dump();
+            value += "`";
         }
         keys.push_back({field.name, unit, value, field.meaning});
     }

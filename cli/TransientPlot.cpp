@@ -297,7 +297,7 @@ WaveformPlot::WaveformPlot(KexRecording::FileSet& files, std::string fileName, P
     : files_(files), fileName_(std::move(fileName)), labels_(std::move(labels)) {}
 
 void WaveformPlot::begin(const KexRecording::TimeAxis& axis, const std::vector<KexRecording::ChannelLabel>& channels,
-                         const KexRecording::RecordingScan&) {
+                         const KexRecording::RecordingScan& /*scan*/) {
     file_ = &files_.add(fileName_);
     axis_ = axis;
     ids_.clear();

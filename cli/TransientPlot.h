@@ -22,12 +22,12 @@ struct PlotLabels {
 // thousand stretches, which keeps every peak.
 class CurveReducer {
 public:
-    void reset(std::size_t count);  // samples of the record
+    void reset(std::size_t count);          // samples of the record
     void add(std::size_t k, double value);  // k = 0, 1, 2, ...
     void finish();
 
     const std::vector<std::pair<std::size_t, double>>& points() const { return points_; }  // sample, value
-    double lowest() const { return lowest_; }  // of every sample and 0
+    double lowest() const { return lowest_; }                                              // of every sample and 0
     double highest() const { return highest_; }
 
 private:

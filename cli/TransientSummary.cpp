@@ -76,9 +76,8 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
                           const CalculationRl& model, const std::vector<std::filesystem::path>& files) {
     const RlParameters& p = scenario.record;
     std::ostringstream out;
-    out << "Scenario " << name << ": " << describeDisturbance(p) << " ("
-        << KexRecording::networkTypeName(p.networkType) << ", faultKind " << KexRecording::faultKindName(p.faultKind)
-        << ")\n";
+    out << "Scenario " << name << ": " << describeDisturbance(p) << " (" << KexRecording::networkTypeName(p.networkType)
+        << ", faultKind " << KexRecording::faultKindName(p.faultKind) << ")\n";
     out << "Record: " << KexRecording::sampleCount(scenario) << " samples at " << shortNumber(scenario.sampleRate)
         << " Hz (" << shortNumber(scenario.duration) << " s), " << shortNumber(p.frequency)
         << " Hz network, disturbance at " << shortNumber(p.preFaultDuration) << " s\n\n";

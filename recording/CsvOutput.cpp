@@ -40,7 +40,7 @@ CsvFile::~CsvFile() {
     }
 }
 
-void CsvFile::begin(const TimeAxis& axis, const std::vector<ChannelLabel>& channels, const RecordingScan&) {
+void CsvFile::begin(const TimeAxis& axis, const std::vector<ChannelLabel>& channels, const RecordingScan& /*scan*/) {
     axis_ = axis;
     file_ = &files_.add(fileName_);
     std::string header = "time_s";

@@ -71,7 +71,8 @@ OutputFile& FileSet::add(const std::string& fileName) {
     // Hidden and unique, in the target directory so that the rename stays on
     // one file system. The mode follows the umask like any other new file.
     for (unsigned attempt = 0;; ++attempt) {
-        fs::path path = directory_ / ("." + fileName + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
+        fs::path path =
+            directory_ / ("." + fileName + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt));
         const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor >= 0) {
             files_.push_back(std::make_unique<OutputFile>(std::move(path), directory_ / fileName, descriptor));

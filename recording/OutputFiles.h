@@ -19,7 +19,7 @@ public:
     FileSetError(const std::string& message, int error, std::filesystem::path path)
         : std::runtime_error(message), error_(error), path_(std::move(path)) {}
 
-    int error() const { return error_; }                        // errno
+    int error() const { return error_; }                         // errno
     const std::filesystem::path& path() const { return path_; }  // the final name
 
 private:

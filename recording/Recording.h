@@ -35,7 +35,7 @@ struct SampleBlock {
     std::size_t first = 0;  // index of the first sample
     std::size_t count = 0;
     std::size_t channelCount = 0;
-    const double* values = nullptr;              // values[channelCount * j + c]
+    const double* values = nullptr;             // values[channelCount * j + c]
     const std::uint8_t* faultStatus = nullptr;  // count values; none without a disturbance instant
 };
 

@@ -33,8 +33,9 @@ const CodeNames& networkTypeNames() {
 }
 
 const std::vector<std::pair<std::string, PhaseChoice>>& faultPhaseNames() {
-    static const std::vector<std::pair<std::string, PhaseChoice>> names{
-        {"A", {0, false}}, {"B", {1, false}}, {"C", {2, false}}, {"AB", {0, true}}, {"BC", {1, true}}, {"CA", {2, true}}};
+    static const std::vector<std::pair<std::string, PhaseChoice>> names{{"A", {0, false}}, {"B", {1, false}},
+                                                                        {"C", {2, false}}, {"AB", {0, true}},
+                                                                        {"BC", {1, true}}, {"CA", {2, true}}};
     return names;
 }
 

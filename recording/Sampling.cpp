@@ -13,8 +13,7 @@ const std::vector<ChannelLabel>& modelChannels() {
     return channels;
 }
 
-ModelSource::ModelSource(const KexCalculate::CalculationRl& model, const TimeAxis& axis)
-    : model_(model), axis_(axis) {}
+ModelSource::ModelSource(const KexCalculate::CalculationRl& model, const TimeAxis& axis) : model_(model), axis_(axis) {}
 
 void ModelSource::read(std::size_t first, std::size_t count, double* out) const {
     model_.sampleAllChannels(axis_.time(first), 1.0 / axis_.sampleRate, count, out);
@@ -22,7 +21,7 @@ void ModelSource::read(std::size_t first, std::size_t count, double* out) const 
 
 std::string ModelSource::nonFiniteProblem(std::size_t channel, std::size_t sample) const {
     std::array<char, 32> time{};
-    const auto end = std::to_chars(time.data(), time.data() + time.size(), axis_.time(sample)).ptr;
+    char* const end = std::to_chars(time.data(), time.data() + time.size(), axis_.time(sample)).ptr;
     return "the model gives a value that is not finite on channel " + modelChannels().at(channel).id + " at " +
            std::string(time.data(), end) + " s; check the magnitudes of the scenario";
 }
@@ -37,6 +36,6 @@ void ArraySource::read(std::size_t first, std::size_t count, double* out) const 
     }
 }
 
-std::string ArraySource::nonFiniteProblem(std::size_t, std::size_t) const { return {}; }
+std::string ArraySource::nonFiniteProblem(std::size_t /*channel*/, std::size_t /*sample*/) const { return {}; }
 
 }  // namespace KexRecording

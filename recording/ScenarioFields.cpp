@@ -67,7 +67,7 @@ ScenarioField code(const char* name, Code RlParameters::*member, Code builtIn, c
 }
 
 ScenarioField phase(const char* name, std::uint8_t RlParameters::*member, std::uint8_t builtIn, std::string meaning) {
-    return {name,  FieldForm::Phase, "-", std::move(meaning), MemberOf<RlParameters, std::uint8_t>{member, builtIn},
+    return {name, FieldForm::Phase, "-", std::move(meaning), MemberOf<RlParameters, std::uint8_t>{member, builtIn},
             any()};
 }
 
@@ -90,8 +90,8 @@ std::vector<ScenarioField> makeFields() {
     namespace RlNetwork = KexCalculate::RlNetwork;
     using P = RlParameters;
     using S = TransientScenario;
-    const std::string headerLabel = "in the COMTRADE header (no commas, at most " +
-                                    std::to_string(KexComtrade::kMaxNameLength) + " characters)";
+    const std::string headerLabel =
+        "in the COMTRADE header (no commas, at most " + std::to_string(KexComtrade::kMaxNameLength) + " characters)";
     return {
         code("networkType", &P::networkType, RlNetwork::SingleLine, networkTypeNames(),
              "`0` `\"single-line\"`, `1` `\"tapped-branch\"`, `2` `\"double-circuit-healthy\"` (relay on the healthy "
@@ -104,7 +104,8 @@ std::vector<ScenarioField> makeFields() {
         number("loadVoltage", "V", &P::loadVoltage, 57.735,
                notNegative(kInfinity, "it is the magnitude of the pre-fault phase voltage"),
                "pre-fault phase voltage of phase A at the relay, RMS (not negative)"),
-        number("loadAngle", "degrees", &P::loadAngle, 20.0, any(), "angle by which the pre-fault current lags the voltage"),
+        number("loadAngle", "degrees", &P::loadAngle, 20.0, any(),
+               "angle by which the pre-fault current lags the voltage"),
         number("frequency", "Hz", &P::frequency, 50.0, positive(), "network frequency"),
         impedance("zS1", &P::zS1, Complex(0.5, 6.0), "source 1, behind the relay"),
         factors("kS1", &P::kS1, Complex(1.5, 2.0), "zero-sequence factors of source 1"),
@@ -191,11 +192,11 @@ bool sameValue(const Value& a, const Value& b) {
 }
 
 template <typename Value>
-bool inRecord(const MemberOf<RlParameters, Value>&) {
+bool inRecord(const MemberOf<RlParameters, Value>& /*member*/) {
     return true;
 }
 template <typename Value>
-bool inRecord(const MemberOf<TransientScenario, Value>&) {
+bool inRecord(const MemberOf<TransientScenario, Value>& /*member*/) {
     return false;
 }
 

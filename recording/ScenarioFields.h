@@ -69,12 +69,12 @@ struct MemberOf {
     Value builtIn;
 };
 
-using FieldMember = std::variant<MemberOf<KexCalculate::RlParameters, double>,
-                                 MemberOf<KexCalculate::RlParameters, KexCalculate::Complex>,
-                                 MemberOf<KexCalculate::RlParameters, bool>,
-                                 MemberOf<KexCalculate::RlParameters, std::uint8_t>,
-                                 MemberOf<KexCalculate::RlParameters, std::int8_t>,
-                                 MemberOf<TransientScenario, double>, MemberOf<TransientScenario, std::string>>;
+using FieldMember =
+    std::variant<MemberOf<KexCalculate::RlParameters, double>,
+                 MemberOf<KexCalculate::RlParameters, KexCalculate::Complex>,
+                 MemberOf<KexCalculate::RlParameters, bool>, MemberOf<KexCalculate::RlParameters, std::uint8_t>,
+                 MemberOf<KexCalculate::RlParameters, std::int8_t>, MemberOf<TransientScenario, double>,
+                 MemberOf<TransientScenario, std::string>>;
 
 struct ScenarioField {
     std::string name;
