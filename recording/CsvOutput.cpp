@@ -1,6 +1,7 @@
 #include "CsvOutput.h"
 
 #include <charconv>
+#include <system_error>
 #include <utility>
 
 namespace KexRecording {
@@ -56,9 +57,14 @@ void CsvFile::write(const SampleBlock& block) {
     const std::size_t split = block.count / 2;
     const std::array<std::pair<std::size_t, std::size_t>, 2> halves{{{0, split}, {split, block.count}}};
     for (std::size_t h = 0; h < halves.size(); ++h) {
-        formatting_[h] = std::async(std::launch::async, [this, h, block, range = halves[h]] {
-            formatRows(axis_, block.first, block.channelCount, values_.data(), range.first, range.second, text_[h]);
-        });
+        auto format = [this, h, first = block.first, width = block.channelCount, range = halves[h]] {
+            formatRows(axis_, first, width, values_.data(), range.first, range.second, text_[h]);
+        };
+        try {
+            formatting_[h] = std::async(std::launch::async, format);
+        } catch (const std::system_error&) {  // no thread to be had: format here
+            formatting_[h] = std::async(std::launch::deferred, format);
+        }
     }
 }
 
