@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <deque>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -137,6 +137,9 @@ void bindField(RecordBinder& binder, const KexRecording::ScenarioField& field,
     doc.erase(std::remove(doc.begin(), doc.end(), '`'), doc.end());
     if (field.unit != "-") {
         doc += ", " + field.unit;
+    }
+    if (field.form == KexRecording::FieldForm::Code || field.form == KexRecording::FieldForm::Phase) {
+        doc += " (the numbers here; the names are those of scenario files)";
     }
     docs.push_back(std::move(doc));
     binder.field(field.name.c_str(), member.member, docs.back().c_str());
