@@ -52,13 +52,16 @@ void CsvFile::begin(const TimeAxis& axis, const std::vector<ChannelLabel>& chann
 }
 
 void CsvFile::write(const SampleBlock& block) {
-    writePending();
-    values_.assign(block.values, block.values + block.count * block.channelCount);
+    const bool previous = awaitFormatting();
+    current_ ^= 1U;
+    std::vector<double>& values = values_[current_];
+    values.assign(block.values, block.values + block.count * block.channelCount);
     const std::size_t split = block.count / 2;
     const std::array<std::pair<std::size_t, std::size_t>, 2> halves{{{0, split}, {split, block.count}}};
     for (std::size_t h = 0; h < halves.size(); ++h) {
-        auto format = [this, h, first = block.first, width = block.channelCount, range = halves[h]] {
-            formatRows(axis_, first, width, values_.data(), range.first, range.second, text_[h]);
+        auto format = [this, &values, &text = text_[current_][h], first = block.first, width = block.channelCount,
+                       range = halves[h]] {
+            formatRows(axis_, first, width, values.data(), range.first, range.second, text);
         };
         try {
             formatting_[h] = std::async(std::launch::async, format);
@@ -66,16 +69,31 @@ void CsvFile::write(const SampleBlock& block) {
             formatting_[h] = std::async(std::launch::deferred, format);
         }
     }
+    if (previous) {
+        writeText(current_ ^ 1U);
+    }
 }
 
-void CsvFile::finish() { writePending(); }
+void CsvFile::finish() {
+    if (awaitFormatting()) {
+        writeText(current_);
+    }
+}
 
-void CsvFile::writePending() {
-    for (std::size_t h = 0; h < formatting_.size(); ++h) {
-        if (formatting_[h].valid()) {
-            formatting_[h].get();
-            file_->write(text_[h]);
+bool CsvFile::awaitFormatting() {
+    bool pending = false;
+    for (std::future<void>& half : formatting_) {
+        if (half.valid()) {
+            half.get();
+            pending = true;
         }
+    }
+    return pending;
+}
+
+void CsvFile::writeText(std::size_t buffer) {
+    for (const std::string& half : text_[buffer]) {
+        file_->write(half);
     }
 }
 

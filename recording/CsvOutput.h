@@ -15,7 +15,8 @@ namespace KexRecording {
 
 // Formatting the numbers, not sampling or writing, is what a long table costs:
 // each block is formatted on two threads of its own while the other writers
-// go on with the next block, and written when the next block arrives.
+// go on with the next block, and written (beside the formatting of the next
+// one) when that arrives.
 class CsvFile : public RecordingWriter {
 public:
     CsvFile(FileSet& files, std::string fileName);
@@ -30,14 +31,18 @@ public:
     void finish() override;
 
 private:
-    void writePending();
+    // Waits for the block being formatted; returns whether there was one.
+    bool awaitFormatting();
+    void writeText(std::size_t buffer);
 
     FileSet& files_;
     std::string fileName_;
     TimeAxis axis_;
     OutputFile* file_ = nullptr;
-    std::vector<double> values_;  // the pending block's own copy
-    std::array<std::string, 2> text_;
+    // Two of each: one block is formatted while the one before is written.
+    std::array<std::vector<double>, 2> values_;  // the blocks' own copies
+    std::array<std::array<std::string, 2>, 2> text_;
+    std::size_t current_ = 0;  // the buffer of the block being formatted
     std::array<std::future<void>, 2> formatting_;  // last: waited for before the buffers go
 };
 
