@@ -248,7 +248,7 @@ private:
 
     const DecayTable& decayTable(ChunkWork& work) const {
         if (!work.decayReady) {
-            work.decayTable = DecayTable(work.rotorTable, axis_.step, model_._tau);
+            work.decayTable = DecayTable(work.rotorTable.length, axis_.step, model_._tau);
             work.decayReady = true;
         }
         return work.decayTable;

@@ -5,10 +5,12 @@
 #include <complex>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
 #include "RlCodes.h"
-#include "detail/RlNetworkSegment.h"
+#include "detail/ChunkKernels.h"
 #include "detail/MathConstants.h"
+#include "detail/RlNetworkSegment.h"
 
 namespace KexCalculate {
 
@@ -36,8 +38,12 @@ constexpr double kSameRate = 1e-9;
 // peak: far below the rounding of the sine waves, so no step in the waveform.
 constexpr double kNegligibleDc = 1e-15;
 
-constexpr std::size_t kChunk = 128;  // samples per chunk of the block sampling
-constexpr std::size_t kMinChunkedSamples = 16;
+constexpr std::size_t kMinChunkedSamples = 16;  // shorter blocks are summed sample by sample
+// Samples per chunk of the modes: each mode's table costs an exponential per
+// sample of a chunk, each chunk one more, so short chunks cost least for the
+// few thousand samples a mode lives.
+constexpr std::size_t kDcChunk = 64;
+static_assert(kDcChunk <= detail::kChunkCapacity, "a chunk of the modes fits the decay tables");
 
 bool isChannel(int channel) { return channel >= 0 && channel <= 5; }
 
@@ -329,10 +335,11 @@ void CalculationRlExact::calculate(const CalculationRl& model) {
     }
     // Longest time constant first; modes of one time constant together.
     std::sort(modes.begin(), modes.begin() + modeCount, [](const Mode& a, const Mode& b) { return a.rate < b.rate; });
+    std::array<double, kMaxModes> rates{};
     std::size_t count = 0;
     for (int k = 0; k < modeCount; ++k) {
         const Mode& mode = modes[static_cast<std::size_t>(k)];
-        if (count > 0 && mode.rate - _decayRate[count - 1] <= kSameRate * mode.rate) {
+        if (count > 0 && mode.rate - rates[count - 1] <= kSameRate * mode.rate) {
             for (std::size_t c = 0; c < 6; ++c) {
                 _dc[count - 1][c] += mode.dc[c];
             }
@@ -343,7 +350,7 @@ void CalculationRlExact::calculate(const CalculationRl& model) {
             _output = Output::Nothing;
             return;
         }
-        _decayRate[count] = mode.rate;
+        rates[count] = mode.rate;
         _dc[count++] = mode.dc;
     }
     // Rounding noise out; modes that reach no channel out.
@@ -361,19 +368,16 @@ void CalculationRlExact::calculate(const CalculationRl& model) {
         if (reach == 0.0) {
             continue;
         }
-        _decayRate[_modeCount] = _decayRate[k];
+        _timeConstant[_modeCount] = rates[k] > 0.0 ? 1.0 / rates[k] : kInfinity;
         _dc[_modeCount] = _dc[k];
-        _negligibleFrom[_modeCount] = _decayRate[k] > 0.0 ? std::log(reach / kNegligibleDc) : kInfinity;
+        _negligibleFrom[_modeCount] = rates[k] > 0.0 ? std::log(reach / kNegligibleDc) : kInfinity;
         ++_modeCount;
     }
     _output = Output::Exact;
 }
 
 double CalculationRlExact::modeTimeConstant(std::size_t mode) const {
-    if (mode >= _modeCount) {
-        return 0.0;
-    }
-    return _decayRate[mode] > 0.0 ? 1.0 / _decayRate[mode] : kInfinity;
+    return mode < _modeCount ? _timeConstant[mode] : 0.0;
 }
 
 double CalculationRlExact::modeDc(std::size_t mode, int channel) const {
@@ -396,12 +400,13 @@ Complex CalculationRlExact::networkFaultPhasor(int channel) const {
     return isChannel(channel) ? _networkFault[static_cast<unsigned>(channel)] : Complex();
 }
 
+// The exponent t'/tau as the block sampling's decay kernel forms it.
 double CalculationRlExact::_dcAt(unsigned channel, double t) const {
     double dc = 0.0;
     for (std::size_t k = 0; k < _modeCount; ++k) {
-        const double exponent = _decayRate[k] * t;
-        if (exponent < _negligibleFrom[k]) {
-            dc += _dc[k][channel] * std::exp(-exponent);
+        const double exponent = -t / _timeConstant[k];
+        if (-exponent < _negligibleFrom[k]) {
+            dc += _dc[k][channel] * std::exp(exponent);
         }
     }
     return dc;
@@ -442,19 +447,18 @@ void CalculationRlExact::sampleAllChannels(double startTime, double step, std::s
     }
 }
 
-// Adds the modes to sampled sine waves. In chunks of samples each mode is its
-// value at the chunk's first sample times a power of e^(-step / tau) from a
-// table made once per call; every chunk starts from the exponential again, so
-// nothing builds up along the record. A mode ends on the very sample where
-// getMgn leaves it out.
+// Adds the modes to sampled sine waves with the chunk kernels: in chunks of
+// samples from the instant on, each mode's e^(-t'/tau) from decayChunk (its
+// table made when a chunk first needs it), added to the waves mode by mode by
+// addDecaysChunk. A mode ends on the very sample where getMgn leaves it out.
 void CalculationRlExact::_addDc(int firstChannel, int channelCount, double startTime, double step, std::size_t count,
                                 double* out) const {
     const auto stride = static_cast<std::size_t>(channelCount);
     const auto first = static_cast<unsigned>(firstChannel);
-    const double preFault = _waves._params->preFaultDuration;
-    const auto since = [&](std::size_t k) { return (startTime + static_cast<double>(k) * step) - preFault; };
-    const bool chunked = std::isfinite(startTime) && std::isfinite(step) && step > 0.0 && std::isfinite(preFault) &&
-                         count >= kMinChunkedSamples;
+    const detail::SampleAxis axis{startTime, step, _waves._params->preFaultDuration};
+    const auto since = [&axis](std::size_t k) { return axis.sinceDisturbance(static_cast<double>(k)); };
+    const bool chunked = std::isfinite(startTime) && std::isfinite(step) && step > 0.0 &&
+                         std::isfinite(axis.disturbance) && count >= kMinChunkedSamples;
     if (!chunked) {
         for (std::size_t k = 0; k < count; ++k) {
             const double t = since(k);
@@ -467,7 +471,7 @@ void CalculationRlExact::_addDc(int firstChannel, int channelCount, double start
 
     // The first sample from the instant on (t' grows with k).
     std::size_t k0 = 0;
-    const double fromInstant = std::ceil((preFault - startTime) / step);
+    const double fromInstant = std::ceil((axis.disturbance - startTime) / step);
     if (fromInstant > 0.0) {
         k0 = fromInstant < static_cast<double>(count) ? static_cast<std::size_t>(fromInstant) : count;
     }
@@ -477,30 +481,27 @@ void CalculationRlExact::_addDc(int firstChannel, int channelCount, double start
     while (k0 < count && since(k0) < 0.0) {
         ++k0;
     }
-
-    std::array<std::array<double, kChunk>, kMaxModes> powers;
-    std::array<bool, kMaxModes> alive{};
-    for (std::size_t k = 0; k < _modeCount; ++k) {
-        const double factor = std::exp(-_decayRate[k] * step);
-        powers[k][0] = 1.0;
-        for (std::size_t j = 1; j < kChunk; ++j) {
-            powers[k][j] = powers[k][j - 1] * factor;
-        }
-        alive[k] = true;
+    if (k0 == count) {
+        return;
     }
-    std::array<std::array<double, kChunk>, 6> dc;
-    for (; k0 < count; k0 += kChunk) {
-        const std::size_t m = std::min(kChunk, count - k0);
-        for (std::size_t c = 0; c < stride; ++c) {
-            std::fill(dc[c].begin(), dc[c].begin() + static_cast<std::ptrdiff_t>(m), 0.0);
-        }
-        bool any = false;
+
+    // A time constant is positive (a finite decay rate), so its table is usable.
+    const std::size_t length = std::min(kDcChunk, count - k0);
+    std::array<std::optional<detail::DecayTable>, kMaxModes> tables;
+    std::array<bool, kMaxModes> alive{};
+    std::fill(alive.begin(), alive.begin() + static_cast<std::ptrdiff_t>(_modeCount), true);
+    std::array<std::array<double, kDcChunk>, kMaxModes> factors;
+    std::array<const double*, kMaxModes> amplitudes{};
+    std::array<const double*, kMaxModes> decays{};
+    for (; k0 < count; k0 += length) {
+        const std::size_t m = std::min(length, count - k0);
+        std::size_t terms = 0;
         for (std::size_t k = 0; k < _modeCount; ++k) {
             if (!alive[k]) {
                 continue;
             }
-            const double rate = _decayRate[k];
-            const auto inside = [&](std::size_t j) { return rate * since(k0 + j) < _negligibleFrom[k]; };
+            const double tau = _timeConstant[k];
+            const auto inside = [&](std::size_t j) { return since(k0 + j) / tau < _negligibleFrom[k]; };
             std::size_t to = m;
             if (!inside(m - 1)) {
                 to = 0;
@@ -509,29 +510,23 @@ void CalculationRlExact::_addDc(int firstChannel, int channelCount, double start
                 }
                 alive[k] = false;
             }
-            any = any || to > 0;
-            const double anchor = std::exp(-rate * since(k0));
-            for (std::size_t c = 0; c < stride; ++c) {
-                const double amplitude = _dc[k][first + c] * anchor;
-                if (amplitude == 0.0) {
-                    continue;
-                }
-                double* __restrict sum = dc[c].data();
-                const double* __restrict power = powers[k].data();
-                for (std::size_t j = 0; j < to; ++j) {
-                    sum[j] += amplitude * power[j];
-                }
+            if (to == 0) {
+                continue;
             }
+            if (!tables[k]) {
+                tables[k].emplace(length, step, tau);
+            }
+            double* factor = factors[terms].data();
+            detail::decayChunk(*tables[k], axis, k0, to, factor);
+            std::fill(factor + to, factor + m, 0.0);
+            amplitudes[terms] = _dc[k].data() + first;
+            decays[terms] = factor;
+            ++terms;
         }
-        if (!any) {
+        if (terms == 0) {
             return;
         }
-        double* block = out + stride * k0;
-        for (std::size_t j = 0; j < m; ++j) {
-            for (std::size_t c = 0; c < stride; ++c) {
-                block[stride * j + c] += dc[c][j];
-            }
-        }
+        detail::addDecaysChunk(amplitudes.data(), decays.data(), terms, stride, m, out + stride * k0);
     }
 }
 

@@ -99,8 +99,8 @@ private:
     // The model's state; without its aperiodic term where this object adds the modes.
     CalculationRl _waves;
     std::size_t _modeCount = 0;
-    std::array<double, kMaxModes> _decayRate{};  // 1 / tau
-    // Beyond this exponent the mode lies below 1e-15 of every channel's peak.
+    std::array<double, kMaxModes> _timeConstant{};  // infinite for a loop without resistance
+    // Beyond this t'/tau the mode lies below 1e-15 of every channel's peak.
     std::array<double, kMaxModes> _negligibleFrom{};
     std::array<std::array<double, 6>, kMaxModes> _dc{};
     std::array<Complex, 6> _networkPreFault{};

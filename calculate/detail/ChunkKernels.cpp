@@ -87,6 +87,49 @@ KEX_ALWAYS_INLINE void turnFromAnchor(const RotorFrame frame, const double* KEX_
     }
 }
 
+// The loops of addDecaysChunk, likewise, for one term. Each term is added
+// to the waves in turn, so that a value is the same whatever the number of
+// channels. One channel runs along the chunk; six channels go two instants at
+// a time, twelve values side by side, which vectorises where a group of six
+// would not.
+KEX_ALWAYS_INLINE void addDecay(const double* KEX_RESTRICT amplitude, std::size_t channels,
+                                const double* KEX_RESTRICT factor, std::size_t m, double* KEX_RESTRICT out) {
+    for (std::size_t j = 0; j < m; ++j) {
+        for (std::size_t c = 0; c < channels; ++c) {
+            out[channels * j + c] += amplitude[c] * factor[j];
+        }
+    }
+}
+
+KEX_ALWAYS_INLINE void addDecayToOne(double amplitude, const double* KEX_RESTRICT factor, std::size_t m,
+                                     double* KEX_RESTRICT out) {
+    for (std::size_t j = 0; j < m; ++j) {
+        out[j] += amplitude * factor[j];
+    }
+}
+
+KEX_ALWAYS_INLINE void addDecayToSix(const double* KEX_RESTRICT amplitude, const double* KEX_RESTRICT factor,
+                                     std::size_t m, double* KEX_RESTRICT out) {
+    constexpr std::size_t kPair = 2 * kSixChannels;
+    std::array<double, kPair> repeated{};
+    for (std::size_t i = 0; i < kPair; ++i) {
+        repeated[i] = amplitude[i % kSixChannels];
+    }
+    std::size_t j = 0;
+    for (; j + 2 <= m; j += 2) {
+        double* KEX_RESTRICT values = out + kSixChannels * j;
+        std::array<double, kPair> decay{};
+        for (std::size_t i = 0; i < kSixChannels; ++i) {
+            decay[i] = factor[j];
+            decay[i + kSixChannels] = factor[j + 1];
+        }
+        for (std::size_t i = 0; i < kPair; ++i) {
+            values[i] += repeated[i] * decay[i];
+        }
+    }
+    addDecay(amplitude, kSixChannels, factor + j, m - j, out + kSixChannels * j);
+}
+
 // The loop of decayChunk, likewise.
 KEX_ALWAYS_INLINE void decayAnchor(std::size_t m, double tau, SampleAxis axis, double firstSample, double anchor,
                                    double anchorValue, const double* KEX_RESTRICT offset,
@@ -143,11 +186,11 @@ KEX_VECTOR_KERNEL void rotorChunk(const RotorTable& table, const SampleAxis& axi
                    table.turnCos.data(), table.turnSin.data(), j0, j1, rotor.cos.data(), rotor.sin.data());
 }
 
-DecayTable::DecayTable(const RotorTable& table, double step, double timeConstant) : tau(timeConstant) {
+DecayTable::DecayTable(std::size_t chunkLength, double step, double timeConstant) : tau(timeConstant) {
     const double perSample = -step / tau;
     usable = std::isfinite(perSample);
-    for (std::size_t j = 0; j < table.length && usable; ++j) {
-        offset[j] = table.offset[j];
+    for (std::size_t j = 0; j < chunkLength && usable; ++j) {
+        offset[j] = static_cast<double>(j);
         exponent[j] = offset[j] * perSample;
         factor[j] = std::exp(exponent[j]);
     }
@@ -159,6 +202,19 @@ KEX_VECTOR_KERNEL void decayChunk(const DecayTable& table, const SampleAxis& axi
     const double anchor = -axis.sinceDisturbance(firstSample) / table.tau;
     decayAnchor(m, table.tau, axis, firstSample, anchor, std::exp(anchor), table.offset.data(),
                 table.exponent.data(), table.factor.data(), factor);
+}
+
+KEX_VECTOR_KERNEL void addDecaysChunk(const double* const* amplitude, const double* const* decay, std::size_t terms,
+                                     std::size_t channels, std::size_t m, double* out) {
+    for (std::size_t k = 0; k < terms; ++k) {
+        if (channels == 1) {
+            addDecayToOne(amplitude[k][0], decay[k], m, out);
+        } else if (channels == kSixChannels) {
+            addDecayToSix(amplitude[k], decay[k], m, out);
+        } else {
+            addDecay(amplitude[k], channels, decay[k], m, out);
+        }
+    }
 }
 
 KEX_VECTOR_KERNEL void wavesChunk(const RotorAnchor& anchor, const Wave* waves, std::size_t channels,

@@ -15,7 +15,8 @@
 //     once per chunk and combines; waveChunk does both for one channel in one
 //     loop, with the same bits.
 //   - e^(-t'/tau): decayChunk, as e^(xA) e^(g j) (g = -step / tau) with the
-//     rest likewise.
+//     rest likewise; addDecaysChunk adds several such terms, each with its
+//     own amplitude per channel, to sampled waves.
 // Every sample's t' is formed as getMgn forms it, so the time axis is the
 // host's, sample for sample. The kernels agree with a sine and an exponential
 // of the C library at the same t' to a few units in the last place of the
@@ -101,12 +102,21 @@ struct DecayTable {
     std::array<double, kChunkCapacity> factor{};
 
     DecayTable() = default;
-    DecayTable(const RotorTable& table, double step, double timeConstant);
+    DecayTable(std::size_t chunkLength, double step, double timeConstant);
 };
 
 // factor[j] = e^(-t'/tau) of sample first + j, j = 0 .. m - 1, anchored at
 // sample first (every exponent of the m samples within the cut-off).
 void decayChunk(const DecayTable& table, const SampleAxis& axis, std::size_t first, std::size_t m, double* factor);
+
+// Several decaying terms on sampled waves: out[channels * j + c] +=
+// amplitude[k][c] * decay[k][j] for terms k = 0 .. terms - 1 in turn,
+// samples j = 0 .. m - 1 and channels c = 0 .. channels - 1. amplitude[k]
+// points to the term's `channels` amplitudes, decay[k] to its factors of the
+// chunk (decayChunk's). A channel's value is the same whatever the number of
+// channels.
+void addDecaysChunk(const double* const* amplitude, const double* const* decay, std::size_t terms,
+                    std::size_t channels, std::size_t m, double* out);
 
 // One channel's wave in one interval: sqrt(2) times its phasor X and sqrt(2)
 // times its aperiodic amplitude (0 where the channel has no term).
