@@ -177,14 +177,16 @@ private:
         out = value.get<std::string>();
     }
 
-    // A code of the record given as a whole number in [0, last] or by name.
+    // A code given as a whole number in [0, last] or by name; a choice by name only.
     template <typename Code>
     void read(const ScenarioField& field, const Json& value, Code& out) {
         const KexRecording::CodeNames& names = *field.codes;
         int code = 0;
-        if (value.is_string()
-                ? named(field.name, value, names, code)
-                : wholeNumber(field.name, value, lastCode(names, [](int v) { return v; }), choiceNames(names), code)) {
+        if (field.form == FieldForm::Choice && !value.is_string()) {
+            problem(field.name, "must be one of " + choiceNames(names) + " (a string), not " + describe(value));
+        } else if (value.is_string() ? named(field.name, value, names, code)
+                                     : wholeNumber(field.name, value, lastCode(names, [](int v) { return v; }),
+                                                   choiceNames(names), code)) {
             out = static_cast<Code>(code);
         }
     }
@@ -409,8 +411,9 @@ Json fieldJson(const ScenarioField& field, const TransientScenario& scenario) {
             using Value = std::decay_t<decltype(value)>;
             if constexpr (std::is_same_v<Value, Complex>) {
                 return Json::array({value.re, value.im});
-            } else if constexpr (std::is_same_v<Value, std::uint8_t> || std::is_same_v<Value, std::int8_t>) {
-                return codeName(*field.codes, value);
+            } else if constexpr (std::is_same_v<Value, std::uint8_t> || std::is_same_v<Value, std::int8_t> ||
+                                 std::is_enum_v<Value>) {
+                return codeName(*field.codes, static_cast<int>(value));
             } else {
                 return value;
             }

@@ -17,18 +17,18 @@
 #include <utility>
 #include <vector>
 
-#include "CalculationRl.h"
 #include "CommandLine.h"
 #include "ComtradeOutput.h"
 #include "ComtradeWriter.h"
 #include "CsvOutput.h"
 #include "OutputFiles.h"
-#include "RlCodes.h"
 #include "Recording.h"
+#include "RlCodes.h"
 #include "Sampling.h"
 #include "Scenario.h"
 #include "TransientPlot.h"
 #include "TransientSummary.h"
+#include "TransientWaves.h"
 
 namespace kexcalc {
 
@@ -98,13 +98,19 @@ std::string keyTable() {
             << std::setw(static_cast<int>(unitWidth)) << key.unit << "  " << std::setw(static_cast<int>(defaultWidth))
             << key.defaultValue << "  " << key.meaning << '\n';
     }
-    out << "Names of faultKind, networkType and faultPhase are compared without regard to letter case.\n"
+    out << "Names of faultKind, networkType, faultPhase and aperiodicModel are compared without regard to letter "
+           "case.\n"
+           "\nThe DC component is by default exact: every time constant of the network, as the summary lists "
+           "them; \"aperiodicModel\": \"single-time-constant\" gives the model's one time constant for all "
+           "channels. Kinds the exact model does not cover keep the single time constant, and the summary says "
+           "why.\n"
            "\nOutputs in --out: NAME.cfg and NAME.dat (or NAME.cff), NAME.csv, NAME.png. Analog channels IA, IB, "
            "IC (A) and VA, VB, VC (V), secondary values; status channel FAULT, 0 before the disturbance instant and "
            "1 from it on. Sample k lies at k/sampleRate s; the trigger time is startTime + preFaultDuration. All "
            "files appear together: they are written under temporary names and renamed when complete.\n"
            "\nExit codes: 0 success; 2 a bad argument or scenario (every problem of a scenario is listed, one line "
-           "each), or output that could not be written; nothing is written or replaced then.";
+           "each), a network without exact transients under the exact aperiodic model (the reason is named), or "
+           "output that could not be written; nothing is written or replaced then.";
     return out.str();
 }
 
@@ -222,14 +228,18 @@ void runTransient(const Options& options) {
         scenario = std::move(result.scenario);
     }
 
-    KexCalculate::CalculationRl model(&scenario.record);
-    model.calculate();
+    const KexRecording::TransientWaves waves(scenario.record, scenario.aperiodicModel);
+    const std::string problem = waves.problem();
+    if (!problem.empty()) {
+        throw ArgumentError(fromFile ? options.scenarioFile : "the built-in scenario",
+                            "aperiodicModel: " + problem + "; \"single-time-constant\" gives the model's waveforms");
+    }
     KexRecording::TimeAxis axis;
     axis.sampleRate = scenario.sampleRate;
     axis.count = sampleCount(scenario);
     axis.hasDisturbance = true;
     axis.disturbanceTime = scenario.record.preFaultDuration;
-    const KexRecording::ModelSource source(model, axis);
+    const KexRecording::ModelSource source = waves.source(axis);
     KexRecording::RecordingScan scan;
     try {
         scan = KexRecording::scanRecording(source, axis);
@@ -264,7 +274,7 @@ void runTransient(const Options& options) {
     }
     directory.keep();
     const std::vector<std::filesystem::path> written = files.finalPaths();
-    std::cout << renderSummary(name, scenario, model, written) << std::flush;
+    std::cout << renderSummary(name, scenario, waves, written) << std::flush;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <iomanip>
 #include <sstream>
 
@@ -22,6 +23,7 @@ namespace RlNetwork = KexCalculate::RlNetwork;
 namespace RlLimits = KexCalculate::RlLimits;
 
 constexpr double kSqrt2 = 1.4142135623730951;
+constexpr double kMillisecondsPerSecond = 1000.0;
 
 std::string shortNumber(double value) {
     std::array<char, 32> text{};
@@ -73,8 +75,11 @@ std::string describeDisturbance(const RlParameters& p) {
 }
 
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const CalculationRl& model, const std::vector<std::filesystem::path>& files) {
+                          const KexRecording::TransientWaves& waves, const std::vector<std::filesystem::path>& files) {
     const RlParameters& p = scenario.record;
+    const CalculationRl& model = waves.model();
+    const KexCalculate::CalculationRlExact& exact = waves.exact();
+    const bool exactDc = waves.isExact();
     std::ostringstream out;
     out << "Scenario " << name << ": " << describeDisturbance(p) << " (" << KexRecording::networkTypeName(p.networkType)
         << ", faultKind " << KexRecording::faultKindName(p.faultKind) << ")\n";
@@ -85,14 +90,18 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
     constexpr int kLabelWidth = 8;
     constexpr int kFlagWidth = 8;
     constexpr int kNumberWidth = 14;
-    out << std::left << std::setw(kLabelWidth) << "channel" << std::setw(kFlagWidth) << "active" << std::right
-        << std::setw(kNumberWidth) << "pre-fault" << std::setw(kNumberWidth) << "angle" << std::setw(kNumberWidth)
-        << "fault state" << std::setw(kNumberWidth) << "angle" << std::setw(kNumberWidth) << "aperiodic"
-        << std::setw(kNumberWidth) << "DC at t0" << '\n';
-    out << std::left << std::setw(kLabelWidth) << "" << std::setw(kFlagWidth) << "" << std::right
-        << std::setw(kNumberWidth) << "(RMS)" << std::setw(kNumberWidth) << "(deg)" << std::setw(kNumberWidth)
-        << "(RMS)" << std::setw(kNumberWidth) << "(deg)" << std::setw(kNumberWidth) << "A" << std::setw(kNumberWidth)
-        << "sqrt(2)*A" << '\n';
+    const auto column = [&out](const std::string& text) { out << std::setw(kNumberWidth) << text; };
+    out << std::left << std::setw(kLabelWidth) << "channel" << std::setw(kFlagWidth) << "active" << std::right;
+    for (const char* heading : {"pre-fault", "angle", "fault state", "angle"}) {
+        column(heading);
+    }
+    exactDc ? column("DC at t0") : (column("aperiodic"), column("DC at t0"));
+    out << '\n' << std::left << std::setw(kLabelWidth) << "" << std::setw(kFlagWidth) << "" << std::right;
+    for (const char* unit : {"(RMS)", "(deg)", "(RMS)", "(deg)"}) {
+        column(unit);
+    }
+    exactDc ? column("(A, V)") : (column("A"), column("sqrt(2)*A"));
+    out << '\n';
     const std::vector<KexRecording::ChannelLabel>& labels = KexRecording::modelChannels();
     for (std::size_t channel = 0; channel < labels.size(); ++channel) {
         const bool current = channel < 3;  // the model's channels 0..2 are currents
@@ -101,19 +110,49 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
         const Complex post = current ? model._faultI.values[phase] : model._faultU.values[phase];
         const double aperiodic = current ? model._aperiodicI[phase] : model._aperiodicU[phase];
         out << std::left << std::setw(kLabelWidth) << (labels[channel].id + " (" + labels[channel].unit + ")")
-            << std::setw(kFlagWidth) << (model.isChnnelActiv(static_cast<int>(channel)) ? "yes" : "no") << std::right
-            << std::setw(kNumberWidth) << formatTableNumber(phasorMagnitude(pre)) << std::setw(kNumberWidth)
-            << formatTableNumber(phasorAngleDegrees(pre)) << std::setw(kNumberWidth)
-            << formatTableNumber(phasorMagnitude(post)) << std::setw(kNumberWidth)
-            << formatTableNumber(phasorAngleDegrees(post)) << std::setw(kNumberWidth) << formatTableNumber(aperiodic)
-            << std::setw(kNumberWidth) << formatTableNumber(kSqrt2 * aperiodic) << '\n';
+            << std::setw(kFlagWidth) << (model.isChnnelActiv(static_cast<int>(channel)) ? "yes" : "no") << std::right;
+        for (const double value :
+             {phasorMagnitude(pre), phasorAngleDegrees(pre), phasorMagnitude(post), phasorAngleDegrees(post)}) {
+            column(formatTableNumber(value));
+        }
+        if (exactDc) {
+            column(formatTableNumber(exact.initialDc(static_cast<int>(channel))));
+        } else {
+            column(formatTableNumber(aperiodic));
+            column(formatTableNumber(kSqrt2 * aperiodic));
+        }
+        out << '\n';
     }
-    if (RlKind::isSwingOrAsync(p.faultKind)) {
+    if (exactDc) {
+        out << "\nDC component (aperiodicModel exact): the network's " << exact.modeCount()
+            << " time constants tau and their DC at t0;\neach channel's DC is the sum of DC*exp(-t'/tau), t' the "
+               "time since the disturbance\n";
+        out << std::left << std::setw(kLabelWidth + kFlagWidth) << "tau (ms)" << std::right;
+        for (const KexRecording::ChannelLabel& label : labels) {
+            column(label.id + " (" + label.unit + ")");
+        }
+        out << '\n';
+        for (std::size_t mode = 0; mode < exact.modeCount(); ++mode) {
+            const double tau = exact.modeTimeConstant(mode);
+            out << std::left << std::setw(kLabelWidth + kFlagWidth)
+                << (std::isinf(tau) ? std::string("infinite") : formatTableNumber(tau * kMillisecondsPerSecond))
+                << std::right;
+            for (std::size_t channel = 0; channel < labels.size(); ++channel) {
+                column(formatTableNumber(exact.modeDc(mode, static_cast<int>(channel))));
+            }
+            out << '\n';
+        }
+    } else if (RlKind::isSwingOrAsync(p.faultKind)) {
         out << "\nFault state of a swing: the extreme values with the sources in opposition; the waveform follows "
                "the angle between the sources. No aperiodic component.\n";
     } else {
         out << "\nAperiodic time constant tau: " << std::setprecision(6) << model._tau
             << " s; each channel's DC component is sqrt(2)*A*exp(-t'/tau), t' the time since the disturbance\n";
+    }
+    const std::string reason = waves.singleTimeConstantReason();
+    if (!reason.empty()) {
+        out << "aperiodicModel exact does not apply to faultKind " << KexRecording::faultKindName(p.faultKind) << ": "
+            << reason << "; the waveforms are the single-time-constant model's\n";
     }
     out << "\nFiles written:\n";
     for (const std::filesystem::path& file : files) {

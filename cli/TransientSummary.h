@@ -8,15 +8,17 @@
 
 #include "CalculationRl.h"
 #include "ScenarioFields.h"
+#include "TransientWaves.h"
 
 namespace kexcalc {
 
 // One line such as "phase-A-to-ground fault at 50 % of the line".
 std::string describeDisturbance(const KexCalculate::RlParameters& p);
 
-// Phasors before and after the disturbance, the aperiodic component, the
-// active channels and the files written.
+// Phasors before and after the disturbance, the DC component of the chosen
+// aperiodic model (its time constants and each channel's DC at the instant),
+// the active channels and the files written.
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const KexCalculate::CalculationRl& model, const std::vector<std::filesystem::path>& files);
+                          const KexRecording::TransientWaves& waves, const std::vector<std::filesystem::path>& files);
 
 }  // namespace kexcalc

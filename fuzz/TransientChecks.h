@@ -1,6 +1,6 @@
 // What both harnesses check on a transient scenario that the scenario
-// validation accepts: every sample a host takes of the six channels is a
-// finite number. A violation prints the scenario and aborts, so that libFuzzer
+// validation accepts: every sample a host takes of the six channels, by the
+// scenario's aperiodic model, is a finite number. A violation prints the scenario and aborts, so that libFuzzer
 // keeps the input.
 #pragma once
 
@@ -16,10 +16,10 @@
 #include <variant>
 #include <vector>
 
-#include "CalculationRl.h"
 #include "RlCodes.h"
 #include "Scenario.h"
 #include "ScenarioFields.h"
+#include "TransientWaves.h"
 
 namespace kexfuzz {
 
@@ -112,8 +112,13 @@ inline void requireFiniteSamples(const kexcalc::TransientScenario& s, const std:
     if (!withinEngineeringRange(s)) {
         return;
     }
-    KexCalculate::CalculationRl model(&s.record);
-    model.calculate();
+    // The waveforms of the scenario's aperiodic model; a network without exact
+    // transients is refused by the command line, naming the reason.
+    const KexRecording::TransientWaves waves(s.record, s.aperiodicModel);
+    if (!waves.problem().empty()) {
+        return;
+    }
+    const KexRecording::ModelSource model = waves.source(KexRecording::TimeAxis{});
     const auto count = static_cast<std::uint32_t>(kexcalc::sampleCount(s));
     if (count == 0) {
         fail(s, "an accepted scenario has no samples");

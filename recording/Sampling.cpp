@@ -13,10 +13,24 @@ const std::vector<ChannelLabel>& modelChannels() {
     return channels;
 }
 
-ModelSource::ModelSource(const KexCalculate::CalculationRl& model, const TimeAxis& axis) : model_(model), axis_(axis) {}
+ModelSource::ModelSource(const KexCalculate::CalculationRl& model, const TimeAxis& axis)
+    : model_(&model), axis_(axis) {}
+
+ModelSource::ModelSource(const KexCalculate::CalculationRlExact& exact, const TimeAxis& axis)
+    : exact_(&exact), axis_(axis) {}
 
 void ModelSource::read(std::size_t first, std::size_t count, double* out) const {
-    model_.sampleAllChannels(axis_.time(first), 1.0 / axis_.sampleRate, count, out);
+    const double start = axis_.time(first);
+    const double step = 1.0 / axis_.sampleRate;
+    if (exact_ != nullptr) {
+        exact_->sampleAllChannels(start, step, count, out);
+    } else {
+        model_->sampleAllChannels(start, step, count, out);
+    }
+}
+
+double ModelSource::getMgn(int channel, double time) const {
+    return exact_ != nullptr ? exact_->getMgn(channel, time) : model_->getMgn(channel, time);
 }
 
 std::string ModelSource::nonFiniteProblem(std::size_t channel, std::size_t sample) const {

@@ -1,7 +1,7 @@
 // Where the samples of a recording come from and when they were taken: one
 // time axis (sample k at k / sampleRate, the disturbance at its own instant)
 // and sources that give the channels block by block, from the transient model
-// or from an array a host filled.
+// (or its exact transients) or from an array a host filled.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CalculationRl.h"
+#include "CalculationRlExact.h"
 
 namespace KexRecording {
 
@@ -55,18 +56,24 @@ public:
     virtual std::string nonFiniteProblem(std::size_t channel, std::size_t sample) const = 0;
 };
 
-// The six channels of a calculated model on the time axis, by block sampling.
+// The six channels of a calculated model on the time axis, by block sampling:
+// the model's own waveforms, or its exact transients. getMgn gives the same
+// waveforms at any host time, for a stage that needs them between the samples.
 class ModelSource : public SampleSource {
 public:
     // The model (and its record) must outlive the source.
     ModelSource(const KexCalculate::CalculationRl& model, const TimeAxis& axis);
+    // The exact transients (and the model's record) must outlive the source.
+    ModelSource(const KexCalculate::CalculationRlExact& exact, const TimeAxis& axis);
 
     const std::vector<ChannelLabel>& channels() const override { return modelChannels(); }
     void read(std::size_t first, std::size_t count, double* out) const override;
     std::string nonFiniteProblem(std::size_t channel, std::size_t sample) const override;
+    double getMgn(int channel, double time) const;
 
 private:
-    const KexCalculate::CalculationRl& model_;
+    const KexCalculate::CalculationRl* model_ = nullptr;
+    const KexCalculate::CalculationRlExact* exact_ = nullptr;
     TimeAxis axis_;
 };
 

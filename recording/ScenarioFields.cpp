@@ -66,6 +66,16 @@ ScenarioField code(const char* name, Code RlParameters::*member, Code builtIn, c
     return field;
 }
 
+// A setting of the scenario given by name only.
+template <typename Setting>
+ScenarioField choice(const char* name, Setting TransientScenario::*member, Setting builtIn, const CodeNames& names,
+                     std::string meaning) {
+    ScenarioField field{
+        name, FieldForm::Choice, "-", std::move(meaning), MemberOf<TransientScenario, Setting>{member, builtIn}, any()};
+    field.codes = &names;
+    return field;
+}
+
 ScenarioField phase(const char* name, std::uint8_t RlParameters::*member, std::uint8_t builtIn, std::string meaning) {
     return {name, FieldForm::Phase, "-", std::move(meaning), MemberOf<RlParameters, std::uint8_t>{member, builtIn},
             any()};
@@ -146,6 +156,10 @@ std::vector<ScenarioField> makeFields() {
                "asynchronous operation: time constant of the build-up of the slip; 0 at once"),
         impedance("zSwitched", &P::zSwitched, Complex(54.0, 20.0),
                   "load switching on a single line: the impedance switched in"),
+        choice("aperiodicModel", &S::aperiodicModel, AperiodicModel::Exact, aperiodicModelNames(),
+               "the decaying DC component: `\"exact\"` every time constant of the network (faultKind 0 to 7, and 11 "
+               "on a single line; other kinds keep the single time constant), `\"single-time-constant\"` one time "
+               "constant for all channels"),
         number("sampleRate", "Hz", &S::sampleRate, 10000.0, positive(kMaxSampleRate),
                "samples per second, above twice the `frequency`, at most " +
                    groupedDigits(static_cast<std::uint64_t>(kMaxSampleRate))),
@@ -201,6 +215,16 @@ bool inRecord(const MemberOf<TransientScenario, Value>& /*member*/) {
 }
 
 }  // namespace
+
+const CodeNames& aperiodicModelNames() {
+    static const CodeNames names{{"exact", static_cast<int>(AperiodicModel::Exact)},
+                                 {"single-time-constant", static_cast<int>(AperiodicModel::SingleTimeConstant)}};
+    return names;
+}
+
+std::string aperiodicModelName(AperiodicModel model) {
+    return aperiodicModelNames().at(static_cast<std::size_t>(model)).first;
+}
 
 const std::vector<ScenarioField>& scenarioFields() {
     static const std::vector<ScenarioField> fields = makeFields();

@@ -24,9 +24,21 @@ constexpr double kMaxSampleRate = 1.0e6;  // Hz
 // Time stamps are kept in nanoseconds since 1970 in a 64-bit integer.
 constexpr double kMaxTimeSpan = 1.0e6;  // s
 
-// What the record does not carry: sampling and the labels of the recording.
+// How the decaying DC component of the waveforms is formed.
+enum class AperiodicModel : std::uint8_t {
+    Exact,               // every time constant of the network (CalculationRlExact), where it applies
+    SingleTimeConstant,  // the model's one time constant for all channels (CalculationRl)
+};
+
+// Their names, by the enumeration's values: "exact", "single-time-constant".
+const CodeNames& aperiodicModelNames();
+std::string aperiodicModelName(AperiodicModel model);
+
+// What the record does not carry: the aperiodic model, sampling and the
+// labels of the recording.
 struct TransientScenario {
     KexCalculate::RlParameters record{};
+    AperiodicModel aperiodicModel = AperiodicModel::Exact;
     double sampleRate = 0.0;                // Hz
     double duration = 0.0;                  // s, whole record, pre-fault interval included
     std::string station;                    // station name in the COMTRADE header
@@ -42,6 +54,7 @@ enum class FieldForm {
     Factors,    // zero-sequence factors [R0/R1, X0/X1]
     Flag,       // true or false
     Code,       // a whole number or its name
+    Choice,     // one of the names of `codes`, never a number
     Phase,      // 0, 1, 2 or the letters of a phase or phase pair
     Text,       // a string
 };
@@ -74,7 +87,7 @@ using FieldMember =
                  MemberOf<KexCalculate::RlParameters, KexCalculate::Complex>,
                  MemberOf<KexCalculate::RlParameters, bool>, MemberOf<KexCalculate::RlParameters, std::uint8_t>,
                  MemberOf<KexCalculate::RlParameters, std::int8_t>, MemberOf<TransientScenario, double>,
-                 MemberOf<TransientScenario, std::string>>;
+                 MemberOf<TransientScenario, std::string>, MemberOf<TransientScenario, AperiodicModel>>;
 
 struct ScenarioField {
     std::string name;
@@ -83,7 +96,7 @@ struct ScenarioField {
     std::string meaning;  // one line; `backticks` mark names and values
     FieldMember member;
     FieldRule rule;
-    const CodeNames* codes = nullptr;  // Code: the names, in the order of the codes
+    const CodeNames* codes = nullptr;  // Code, Choice: the names, in the order of the codes
     // Another way to give a field in other units: the file's value divided by
     // `divisor` goes to the member of `aliasOf`. Aliases are read, never written.
     const char* aliasOf = nullptr;

@@ -96,7 +96,8 @@ TEST(Scenario, PrintedBuiltInScenarioReadsBackUnchanged) {
     expectSameScenario(result.scenario, original);
 }
 
-// Every kind and phase is written by name (or number) and read back as it was.
+// Every kind and phase, and both aperiodic models, are written by name (or
+// number) and read back as they were.
 TEST(Scenario, EveryKindAndPhaseSurvivesTheRoundTrip) {
     for (int kind = 0; kind <= 12; ++kind) {
         for (int phase = 0; phase <= 2; ++phase) {
@@ -105,6 +106,8 @@ TEST(Scenario, EveryKindAndPhaseSurvivesTheRoundTrip) {
             s.record.faultPhase = static_cast<std::uint8_t>(phase);
             s.record.networkType = static_cast<std::int8_t>(phase);
             s.record.initialAngle = 0.1 * kind - 0.7;
+            s.aperiodicModel =
+                phase == 1 ? KexRecording::AperiodicModel::SingleTimeConstant : KexRecording::AperiodicModel::Exact;
             const ScenarioResult result = parseScenario(kexcalc::renderScenarioJson(s));
             ASSERT_TRUE(result.ok()) << "kind " << kind << ": " << joined(result.problems);
             expectSameScenario(result.scenario, s);
@@ -162,6 +165,9 @@ const Malformed kMalformed[] = {
     {"NetworkTypeTooLarge", R"({"networkType": 4})", "networkType", "out of range"},
     {"NetworkTypeNegative", R"({"networkType": -1})", "networkType", "out of range"},
     {"NetworkTypeUnknownName", R"({"networkType": "triple-circuit"})", "networkType", "double-circuit-faulted"},
+    {"AperiodicModelAsNumber", R"({"aperiodicModel": 1})", "aperiodicModel", "one of exact, single-time-constant"},
+    {"AperiodicModelUnknownName", R"({"aperiodicModel": "two-time-constants"})", "aperiodicModel",
+     "unknown value 'two-time-constants'"},
     {"FaultPhaseTooLarge", R"({"faultPhase": 3})", "faultPhase", "out of range"},
     {"FaultPhaseUnknownLetter", R"({"faultPhase": "D"})", "faultPhase", "unknown value 'D'"},
     {"PairForOnePhaseKind", R"({"faultKind": "one-phase-ground", "faultPhase": "BC"})", "faultPhase", "use A, B or C"},

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CalculationRl.h"
+#include "CalculationRlExact.h"
 #include "ComtradeReader.h"
 #include "KexcalcRun.h"
 #include "Scenario.h"
@@ -23,10 +24,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using KexCalculate::CalculationRl;
-using KexCalculate::RlParameters;
 using KexcalcTest::RunResult;
 using KexcalcTest::shellQuoted;
+using KexCalculate::CalculationRl;
+using KexCalculate::CalculationRlExact;
+using KexCalculate::RlParameters;
 
 std::string readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -83,19 +85,50 @@ struct ModelSamples {
     std::array<double, 6> peak{};
 };
 
-ModelSamples modelSamples(const RlParameters& record, double sampleRate, std::size_t count) {
+// The waveforms a run writes: the exact transients (the default) or the
+// model's single time constant.
+enum class Dc { Exact, SingleTimeConstant };
+
+ModelSamples modelSamples(const RlParameters& record, double sampleRate, std::size_t count, Dc dc) {
     CalculationRl model(&record);
     model.calculate();
+    CalculationRlExact exact;
+    exact.calculate(model);
     ModelSamples samples;
     for (std::size_t k = 0; k < count; ++k) {
         std::array<double, 6> row{};
         for (std::size_t c = 0; c < 6; ++c) {
-            row[c] = model.getMgn(static_cast<int>(c), static_cast<double>(k) / sampleRate);
+            const double time = static_cast<double>(k) / sampleRate;
+            row[c] =
+                dc == Dc::Exact ? exact.getMgn(static_cast<int>(c), time) : model.getMgn(static_cast<int>(c), time);
             samples.peak[c] = std::max(samples.peak[c], std::fabs(row[c]));
         }
         samples.rows.push_back(row);
     }
     return samples;
+}
+
+// The numbers of the `count` lines of the summary below the line that
+// contains `header`; words are skipped.
+std::vector<std::vector<double>> summaryRows(const std::string& summary, const std::string& header, std::size_t count) {
+    std::istringstream lines(summary.substr(summary.find(header)));
+    std::string line;
+    std::getline(lines, line);
+    std::vector<std::vector<double>> rows;
+    while (rows.size() < count && std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::vector<double> numbers;
+        std::string word;
+        while (words >> word) {
+            char* end = nullptr;
+            const double number = std::strtod(word.c_str(), &end);
+            if (*end == '\0') {
+                numbers.push_back(number);
+            }
+        }
+        rows.push_back(numbers);
+    }
+    return rows;
 }
 
 struct CsvTable {
@@ -124,8 +157,9 @@ CsvTable readCsv(const fs::path& path) {
 
 // The CSV's times are k / sampleRate to the last bit, its values getMgn at
 // those times within the block sampling's agreement.
-void expectCsvIsTheModel(const fs::path& csv, const RlParameters& record, double sampleRate, std::size_t count) {
-    const ModelSamples expected = modelSamples(record, sampleRate, count);
+void expectCsvIsTheModel(const fs::path& csv, const RlParameters& record, double sampleRate, std::size_t count,
+                         Dc dc = Dc::Exact) {
+    const ModelSamples expected = modelSamples(record, sampleRate, count, dc);
     const CsvTable table = readCsv(csv);
     EXPECT_EQ(table.header, "time_s,IA_A,IB_A,IC_A,VA_V,VB_V,VC_V");
     ASSERT_EQ(table.rows.size(), count);
@@ -142,7 +176,7 @@ void expectCsvIsTheModel(const fs::path& csv, const RlParameters& record, double
 // each sample equal to the model within the format's quantisation step.
 void expectComtradeIsTheModel(const ComtradeTest::Comtrade& read, const RlParameters& record, double sampleRate,
                               std::size_t count, std::size_t firstFaultSample, double fullScale) {
-    const ModelSamples expected = modelSamples(record, sampleRate, count);
+    const ModelSamples expected = modelSamples(record, sampleRate, count, Dc::Exact);
     EXPECT_EQ(read.cfg.lineFrequency, record.frequency);
     EXPECT_EQ(read.cfg.sampleRate, sampleRate);
     EXPECT_EQ(read.cfg.endSample, static_cast<long>(count));
@@ -184,10 +218,31 @@ TEST_F(TransientRun, DefaultScenarioWritesTheFourFilesOfTheModel) {
         EXPECT_NE(result.out.find((out / file).string()), std::string::npos) << file << " not listed";
     }
     EXPECT_NE(result.out.find("phase-A-to-ground fault at 50 % of the line"), std::string::npos) << result.out;
-    // Source 1 and half the line: tau = (6 + 6) / (100 pi (0.5 + 0.6)) s.
-    EXPECT_NE(result.out.find("Aperiodic time constant tau: 0.0347247 s"), std::string::npos) << result.out;
 
+    // The summary lists the exact transients: each time constant with its DC
+    // on each channel, and each channel's whole DC at the instant.
     const RlParameters record = builtInRecord();
+    CalculationRl model(&record);
+    model.calculate();
+    CalculationRlExact exact;
+    exact.calculate(model);
+    ASSERT_EQ(exact.modeCount(), 3U);
+    EXPECT_NE(result.out.find("(aperiodicModel exact): the network's 3 time constants"), std::string::npos)
+        << result.out;
+    constexpr double kPrinted = 1e-6;  // six decimals
+    const std::vector<std::vector<double>> modes = summaryRows(result.out, "tau (ms)", 3);
+    for (std::size_t mode = 0; mode < modes.size(); ++mode) {
+        ASSERT_EQ(modes[mode].size(), 7U) << result.out;
+        EXPECT_NEAR(modes[mode][0], 1000.0 * exact.modeTimeConstant(mode), kPrinted);
+        for (int channel = 0; channel < 6; ++channel) {
+            EXPECT_NEAR(modes[mode][static_cast<std::size_t>(channel) + 1], exact.modeDc(mode, channel), kPrinted);
+        }
+    }
+    const std::vector<std::vector<double>> channels = summaryRows(result.out, "(RMS)", 6);
+    for (std::size_t channel = 0; channel < channels.size(); ++channel) {
+        EXPECT_NEAR(channels[channel].back(), exact.initialDc(static_cast<int>(channel)), kPrinted) << channel;
+    }
+
     expectCsvIsTheModel(out / "default.csv", record, 10000.0, 3000);
 
     // Revision 1999, 16-bit binary; the disturbance at 0.1 s is sample 1000.
@@ -345,8 +400,36 @@ TEST_F(TransientRun, LaterRunReplacesTheOutput) {
     EXPECT_EQ(filesIn(out), (std::set<std::string>{"default.cfg", "default.dat", "default.csv"}));
 }
 
+// The single time constant on request, and for a kind the exact model does
+// not cover, which the summary names with the reason.
+TEST_F(TransientRun, SingleTimeConstantOnRequestAndOutsideTheExactScope) {
+    const struct {
+        const char* json;
+        std::uint8_t faultKind;
+        const char* says;
+    } cases[] = {
+        // Source 1 and half the line: tau = (6 + 6) / (100 pi (0.5 + 0.6)) s.
+        {R"({"aperiodicModel": "single-time-constant"})", 2, "\nAperiodic time constant tau: 0.0347247 s"},
+        {R"({"faultKind": "phase-break"})", 10,
+         "\naperiodicModel exact does not apply to faultKind phase-break: an ideal interruption"},
+    };
+    for (const auto& c : cases) {
+        const fs::path out = root_ / "out";
+        const RunResult result = run({writeScenario("run.json", c.json).string(), "--out", out.string(), "--no-plot"});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_NE(result.out.find(c.says), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("aperiodicModel exact)"), std::string::npos) << result.out;
+        RlParameters record = builtInRecord();
+        record.faultKind = c.faultKind;
+        expectCsvIsTheModel(out / "run.csv", record, 10000.0, 3000, Dc::SingleTimeConstant);
+    }
+}
+
 TEST_F(TransientRun, BadArgumentsWriteNothing) {
     const fs::path out = root_ / "out";
+    // A fault beyond the line's end: a negative rest of the line, a network
+    // without exact transients.
+    const fs::path notPassive = writeScenario("beyond.json", R"({"faultDistance": 150})");
     const struct {
         std::vector<std::string> arguments;
         const char* mentions;
@@ -357,6 +440,7 @@ TEST_F(TransientRun, BadArgumentsWriteNothing) {
         {{"--rev", "2005"}, "--rev"},
         {{"--name", "a/b"}, "--name"},
         {{(root_ / "missing.json").string()}, "missing.json"},
+        {{notPassive.string()}, "beyond.json: aperiodicModel: no exact transients: network not passive"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.arguments;
@@ -381,14 +465,15 @@ TEST_F(TransientRun, PrintDefaultIsAScenarioFileOfTheBuiltInScenario) {
     EXPECT_EQ(p.zLine.im, expected.zLine.im);
     EXPECT_EQ(parsed.scenario.duration, 0.3);
     EXPECT_NE(result.out.find("\"faultKind\": \"one-phase-ground\""), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\"aperiodicModel\": \"exact\""), std::string::npos) << result.out;
 }
 
 TEST_F(TransientRun, HelpListsEveryOptionAndScenarioKey) {
     const RunResult result = run({"--help"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    for (const char* text :
-         {"--out", "--name", "--rev", "--comtrade-format", "--cff", "--no-plot", "--print-default", "initialAngleDeg",
-          "asyncSlipPeriod", "zSwitched", "sampleRate", "4 294 967 295", "Exit codes"}) {
+    for (const char* text : {"--out", "--name", "--rev", "--comtrade-format", "--cff", "--no-plot", "--print-default",
+                             "initialAngleDeg", "asyncSlipPeriod", "zSwitched", "aperiodicModel",
+                             "single-time-constant", "sampleRate", "4 294 967 295", "Exit codes"}) {
         EXPECT_NE(result.out.find(text), std::string::npos) << text;
     }
 }
