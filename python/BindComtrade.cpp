@@ -23,9 +23,11 @@
 #include "Conversions.h"
 #include "OutputFiles.h"
 #include "Recording.h"
+#include "RlExactModel.h"
 #include "RlModel.h"
 #include "Sampling.h"
 #include "ScenarioFields.h"
+#include "TransientWaves.h"
 
 namespace kexpy {
 
@@ -120,9 +122,10 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
     KexRecording::ComtradeHeader header{stationName, deviceId, 50.0, startTimeOf(startTime)};
 
     std::optional<ModelSnapshot> snapshot;
+    std::shared_ptr<const RlExactState> exact;
     py::array_t<double, py::array::c_style | py::array::forcecast> samples;
     std::unique_ptr<KexRecording::SampleSource> samplesSource;
-    if (py::isinstance<RlModel>(source)) {
+    if (py::isinstance<RlModel>(source) || py::isinstance<RlExactModel>(source)) {
         if (!lineFrequency.is_none()) {
             throw py::value_error("line_frequency: taken from the model's record (frequency); leave it out");
         }
@@ -130,7 +133,7 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
             throw py::value_error("pre_fault_duration: taken from the model's record (preFaultDuration); leave it out");
         }
         if (duration.is_none()) {
-            throw py::value_error("duration: the length of the record in seconds is needed with a CalculationRl");
+            throw py::value_error("duration: the length of the record in seconds is needed with a model");
         }
         const double seconds = finiteReal(duration, "duration");
         if (seconds <= 0.0) throw py::value_error("duration: must be positive, got " + reprOf(seconds));
@@ -141,21 +144,34 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
                                   reprOf(kMaxSampleCount) + " a COMTRADE record may hold");
         }
         axis.count = static_cast<std::size_t>(count);
-        snapshot.emplace(source.cast<const RlModel&>().model);
-        const KexCalculate::RlParameters& record = *snapshot->model()._params;
-        header.lineFrequency = record.frequency;
+        const KexCalculate::RlParameters* record = nullptr;
+        if (py::isinstance<RlExactModel>(source)) {
+            exact = source.cast<const RlExactModel&>().state();
+            const std::string problem = KexRecording::exactWaveformProblem(exact->exact.status());
+            if (!problem.empty()) throw py::value_error("source: " + problem);
+            record = &exact->record;
+        } else {
+            snapshot.emplace(source.cast<const RlModel&>().model);
+            record = snapshot->model()._params;
+        }
+        header.lineFrequency = record->frequency;
         axis.hasDisturbance = true;
-        axis.disturbanceTime = record.preFaultDuration;
-        samplesSource = std::make_unique<KexRecording::ModelSource>(snapshot->model(), axis);
+        axis.disturbanceTime = record->preFaultDuration;
+        if (exact) {
+            samplesSource = std::make_unique<KexRecording::ModelSource>(exact->exact, axis);
+        } else {
+            samplesSource = std::make_unique<KexRecording::ModelSource>(snapshot->model(), axis);
+        }
     } else {
         if (!duration.is_none()) {
-            throw py::value_error("duration: only with a CalculationRl source; the samples set the length");
+            throw py::value_error("duration: only with a model as the source; the samples set the length");
         }
         samples = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(source);
         if (!samples) {
             PyErr_Clear();
-            throw py::type_error("samples: expected an (N, 6) array of real values or a CalculationRl, got " +
-                                 typeName(source));
+            throw py::type_error(
+                "samples: expected an (N, 6) array of real values, a CalculationRl or a CalculationRlExact, got " +
+                typeName(source));
         }
         const std::size_t width = KexRecording::modelChannels().size();
         if (samples.ndim() != 2 || samples.shape(1) != static_cast<py::ssize_t>(width)) {
@@ -211,16 +227,18 @@ path_base: the files' path without extension ('out/fault' gives out/fault.cfg an
     out/fault.cff); the directory must exist. Existing files are replaced; the new files appear only when
     all of them are complete.
 source: an (N, 6) array of samples (IA, IB, IC, VA, VB, VC; sample k at k / sample_rate), or a
-    calculated CalculationRl, sampled at k / sample_rate for k < round(duration * sample_rate), with the
-    line frequency and the FAULT status channel (1 from preFaultDuration on) taken from its record.
-sample_rate: Hz.  duration: s, only with a CalculationRl.
+    calculated CalculationRl (the single time constant) or CalculationRlExact (every time constant of the
+    network), sampled at k / sample_rate for k < round(duration * sample_rate), with the line frequency
+    and the FAULT status channel (1 from preFaultDuration on) taken from its record.
+sample_rate: Hz.  duration: s, only with a model.
 line_frequency: Hz (array source; default 50).  pre_fault_duration: s (array source; adds the FAULT
     status channel and sets the trigger time).
 revision: "1999" or "2013".  format: "ascii", "binary", "binary32" or "float32" (the last two need 2013).
 single_file: one .cff file (2013 only).  start_time: None (2000-01-01 00:00:00 UTC), a datetime (naive
     means UTC) or nanoseconds since 1970-01-01 UTC.
 Returns the paths written. Raises ValueError with the writer's message for a recording it cannot write
-(e.g. a non-finite sample) and OSError when a file cannot be written.)");
+(e.g. a non-finite sample, a CalculationRlExact of a network without an exact solution) and OSError when
+a file cannot be written.)");
 }
 
 }  // namespace kexpy

@@ -6,12 +6,16 @@
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
-#include "CtSaturation.h"
 #include "Conversions.h"
+#include "CtSaturation.h"
+#include "RlExactModel.h"
 #include "RlModel.h"
+#include "TransientWaves.h"
 
 namespace kexpy {
 
@@ -151,36 +155,49 @@ void bindStage(py::module_& module) {
              "The excitation curve: ie (A) at the flux linkage (V s); numbers or arrays.")
         .def(
             "saturate",
-            [](const CtSaturation& ct, const py::object& model, int channel, double step, long long count,
-               double start, bool flux) {
-                if (!py::isinstance<RlModel>(model)) {
-                    throw py::type_error("saturate: model must be a CalculationRl, got " + typeName(model));
+            [](const CtSaturation& ct, const py::object& model, int channel, double step, long long count, double start,
+               bool flux) {
+                const bool exact = py::isinstance<RlExactModel>(model);
+                if (!exact && !py::isinstance<RlModel>(model)) {
+                    throw py::type_error("saturate: model must be a CalculationRl or a CalculationRlExact, got " +
+                                         typeName(model));
                 }
                 if (channel < 0 || channel > 2) {
                     throw py::value_error("saturate: channel must be a current channel, 0, 1 or 2, got " +
                                           std::to_string(channel));
                 }
                 requireTimeStep(step, "saturate");
-                if (!std::isfinite(start)) throw py::value_error("saturate: start must be finite, got " + reprOf(start));
+                if (!std::isfinite(start))
+                    throw py::value_error("saturate: start must be finite, got " + reprOf(start));
                 if (count < 0) {
                     throw py::value_error("saturate: count must not be negative, got " + std::to_string(count));
                 }
                 const auto samples = static_cast<std::size_t>(count);
-                const ModelSnapshot snapshot(model.cast<const RlModel&>().model);
+                std::optional<ModelSnapshot> snapshot;
+                std::shared_ptr<const RlExactState> exactState;
+                if (exact) {
+                    exactState = model.cast<const RlExactModel&>().state();
+                    const std::string problem = KexRecording::exactWaveformProblem(exactState->exact.status());
+                    if (!problem.empty()) throw py::value_error("saturate: " + problem);
+                } else {
+                    snapshot.emplace(model.cast<const RlModel&>().model);
+                }
+                const KexCalculate::CtIdealCurrent ideal = exact ? CtSaturation::channelOf(exactState->exact, channel)
+                                                                 : CtSaturation::channelOf(snapshot->model(), channel);
                 RealArray current(static_cast<py::ssize_t>(samples));
                 RealArray fluxLinkage(static_cast<py::ssize_t>(flux ? samples : 0));
                 double* currentData = current.mutable_data();
                 double* fluxData = flux ? fluxLinkage.mutable_data() : nullptr;
                 {
                     py::gil_scoped_release release;
-                    ct.saturate(CtSaturation::channelOf(snapshot.model(), channel), start, step, samples, currentData,
-                                fluxData);
+                    ct.saturate(ideal, start, step, samples, currentData, fluxData);
                 }
                 return result(std::move(current), std::move(fluxLinkage), flux);
             },
             py::arg("model"), py::arg("channel"), py::arg("step"), py::arg("count"), py::arg("start") = 0.0,
             py::arg("flux") = false,
-            "The secondary current of a current channel (0, 1, 2) of a calculated CalculationRl at start + k * step, "
+            "The secondary current of a current channel (0, 1, 2) of a calculated CalculationRl (or the exact "
+            "transients of one, a CalculationRlExact) at start + k * step, "
             "k = 0 .. count - 1, the ideal current taken from the model at the integrator's own instants and the "
             "remanent flux at `start`: a float64 array; with flux=True a pair (current, flux linkage in V s).")
         .def(

@@ -229,16 +229,6 @@ void bindRecord(py::module_& module) {
 
 // ----------------------------------------------------------- CalculationRl
 
-std::string shapeOf(const py::array& array) {
-    std::string text = "(";
-    for (py::ssize_t d = 0; d < array.ndim(); ++d) text += (d > 0 ? ", " : "") + std::to_string(array.shape(d));
-    return text + (array.ndim() == 1 ? ",)" : ")");
-}
-
-RealArray channelArray(std::size_t count) {
-    return RealArray({static_cast<py::ssize_t>(count), static_cast<py::ssize_t>(kChannelCount)});
-}
-
 py::object complexObject(const Complex& value) { return py::cast(value); }
 py::object complexObject(const Complex3& value) { return complexArray(value.values); }
 py::object complexObject(double value) { return py::float_(value); }
@@ -319,22 +309,8 @@ void bindModel(py::module_& module) {
             "uMin, iMax, uMax with the EMFs in opposition.")
         .def(
             "sample",
-            [](const RlModel& m, const py::array_t<double, py::array::c_style | py::array::forcecast>& times) {
-                if (times.ndim() != 1) {
-                    throw py::value_error(
-                        "sample: times must be a one-dimensional sequence of host times, got an array of shape " +
-                        shapeOf(times));
-                }
-                const auto count = static_cast<std::size_t>(times.shape(0));
-                const ModelSnapshot snapshot(m.model);
-                RealArray out = channelArray(count);
-                double* values = out.mutable_data();
-                const double* at = times.data();
-                {
-                    py::gil_scoped_release release;
-                    sampleChannelsAt(snapshot.model(), at, count, values);
-                }
-                return out;
+            [](const RlModel& m, const TimesArray& times) {
+                return sampleAtTimes(ModelSnapshot(m.model).model(), times);
             },
             py::arg("times"),
             "The six channels at the given host times: a (len(times), 6) float64 array, row k = "
@@ -342,24 +318,7 @@ void bindModel(py::module_& module) {
         .def(
             "sampleBlock",
             [](const RlModel& m, double start, double step, long long count) {
-                if (!std::isfinite(start)) {
-                    throw py::value_error("sampleBlock: start must be finite, got " + reprOf(start));
-                }
-                if (!std::isfinite(step)) {
-                    throw py::value_error("sampleBlock: step must be finite, got " + reprOf(step));
-                }
-                if (count < 0) {
-                    throw py::value_error("sampleBlock: count must not be negative, got " + std::to_string(count));
-                }
-                const auto samples = static_cast<std::size_t>(count);
-                const ModelSnapshot snapshot(m.model);
-                RealArray out = channelArray(samples);
-                double* values = out.mutable_data();
-                {
-                    py::gil_scoped_release release;
-                    sampleChannelBlock(snapshot.model(), start, step, samples, values);
-                }
-                return out;
+                return sampleBlockOf(ModelSnapshot(m.model).model(), start, step, count);
             },
             py::arg("start"), py::arg("step"), py::arg("count"),
             "The six channels at start + k * step for k = 0 .. count - 1: a (count, 6) float64 array.");

@@ -66,6 +66,7 @@ std::string reprOf(const KexCalculate::Complex& value);
 void bindPhasors(py::module_& module);
 void bindSteadyState(py::module_& module);
 void bindTransient(py::module_& module);
+void bindExact(py::module_& module);
 void bindComtrade(py::module_& module);
 void bindCtSaturation(py::module_& module);
 

@@ -2,25 +2,14 @@
 
 namespace kexpy {
 
-namespace {
-
-void sampleRow(const KexCalculate::CalculationRl& model, double time, double* row) {
-    for (std::size_t channel = 0; channel < kChannelCount; ++channel) {
-        row[channel] = model.getMgn(static_cast<int>(channel), time);
-    }
+std::string shapeOf(const py::array& array) {
+    std::string text = "(";
+    for (py::ssize_t d = 0; d < array.ndim(); ++d) text += (d > 0 ? ", " : "") + std::to_string(array.shape(d));
+    return text + (array.ndim() == 1 ? ",)" : ")");
 }
 
-}  // namespace
-
-void sampleChannelBlock(const KexCalculate::CalculationRl& model, double startTime, double step, std::size_t count,
-                        double* out) {
-    model.sampleAllChannels(startTime, step, count, out);
-}
-
-void sampleChannelsAt(const KexCalculate::CalculationRl& model, const double* times, std::size_t count, double* out) {
-    for (std::size_t k = 0; k < count; ++k) {
-        sampleRow(model, times[k], out + kChannelCount * k);
-    }
+RealArray channelArray(std::size_t count) {
+    return RealArray({static_cast<py::ssize_t>(count), static_cast<py::ssize_t>(kChannelCount)});
 }
 
 }  // namespace kexpy

@@ -13,6 +13,7 @@ PYBIND11_MODULE(kexcalculate, module) {
     kexpy::bindPhasors(module);
     kexpy::bindSteadyState(module);
     kexpy::bindTransient(module);
+    kexpy::bindExact(module);
     kexpy::bindComtrade(module);
     kexpy::bindCtSaturation(module);
 }

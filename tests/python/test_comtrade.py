@@ -80,8 +80,9 @@ def test_binary_pair_reads_back_to_the_samples(tmp_path):
         assert row[8] == (0 if k / RATE < 0.05 else 1)
 
 
-def test_model_record_reads_back_to_the_model(tmp_path):
-    model = calculated_model()
+@pytest.mark.parametrize("source", [calculated_model, lambda: kc.CalculationRlExact(calculated_model())])
+def test_model_record_reads_back_to_the_model(tmp_path, source):
+    model = source()
     kc.write_comtrade(tmp_path / "model", model, RATE, 0.2, revision="2013")
     lines = read_cfg(tmp_path / "model.cfg")
     assert lines[0] == "KexCalculate,kexcalculate,2013"
@@ -144,6 +145,8 @@ def nan_samples():
         (("not samples", RATE), {}, (TypeError, ValueError), "samples"),
         ((calculated_model(), RATE), {}, ValueError, "duration"),
         ((calculated_model(), RATE, 0.1), {"line_frequency": 60.0}, ValueError, "line_frequency"),
+        ((kc.CalculationRlExact(calculated_model(faultDistance=150.0)), RATE, 0.1), {}, ValueError,
+         "source: no exact transients: network not passive"),
         ((waveform(20), RATE), {"start_time": 1.5}, TypeError, "start_time"),
     ],
 )
