@@ -36,8 +36,7 @@ struct RotorFrame {
 
 // A wave turned to the chunk's anchor: sqrt(2) X e^(j thetaA).
 Wave anchoredWave(const Wave& wave, const RotorAnchor& anchor) {
-    return {wave.re * anchor.cos - wave.im * anchor.sin, wave.re * anchor.sin + wave.im * anchor.cos,
-            wave.aperiodic};
+    return {wave.re * anchor.cos - wave.im * anchor.sin, wave.re * anchor.sin + wave.im * anchor.cos, wave.aperiodic};
 }
 
 // The loops with their operands as values and unaliased arrays, so that they
@@ -64,8 +63,8 @@ KEX_ALWAYS_INLINE void combineWaves(const Wave* KEX_RESTRICT waves, std::size_t 
 template <bool WithDecay>
 KEX_ALWAYS_INLINE void combineWave(const RotorFrame frame, const Wave wave, const double* KEX_RESTRICT offset,
                                    const double* KEX_RESTRICT turn, const double* KEX_RESTRICT turnCos,
-                                   const double* KEX_RESTRICT turnSin, const double* KEX_RESTRICT decay,
-                                   std::size_t j0, std::size_t j1, double* KEX_RESTRICT out) {
+                                   const double* KEX_RESTRICT turnSin, const double* KEX_RESTRICT decay, std::size_t j0,
+                                   std::size_t j1, double* KEX_RESTRICT out) {
     for (std::size_t j = j0; j < j1; ++j) {
         double rotorCos = 0.0;
         double rotorSin = 0.0;
@@ -142,6 +141,77 @@ KEX_ALWAYS_INLINE void decayAnchor(std::size_t m, double tau, SampleAxis axis, d
     }
 }
 
+// The kernels, built for any x86-64 and again for AVX2 (KEX_VECTOR_KERNEL).
+// Their own linkage is internal: a function with clones is exported whatever
+// its visibility, and the library exports only its interface. The functions
+// of the header forward to them.
+KEX_VECTOR_KERNEL void rotorKernel(const RotorTable& table, const SampleAxis& axis, std::size_t first,
+                                   const RotorAnchor& anchor, std::size_t j0, std::size_t j1, Rotor& rotor) {
+    turnFromAnchor(RotorFrame(table, axis, first, anchor), table.offset.data(), table.turn.data(), table.turnCos.data(),
+                   table.turnSin.data(), j0, j1, rotor.cos.data(), rotor.sin.data());
+}
+
+KEX_VECTOR_KERNEL void decayKernel(const DecayTable& table, const SampleAxis& axis, std::size_t first, std::size_t m,
+                                   double* factor) {
+    const double firstSample = static_cast<double>(first);
+    const double anchor = -axis.sinceDisturbance(firstSample) / table.tau;
+    decayAnchor(m, table.tau, axis, firstSample, anchor, std::exp(anchor), table.offset.data(), table.exponent.data(),
+                table.factor.data(), factor);
+}
+
+KEX_VECTOR_KERNEL void addDecaysKernel(const double* const* amplitude, const double* const* decay, std::size_t terms,
+                                       std::size_t channels, std::size_t m, double* out) {
+    for (std::size_t k = 0; k < terms; ++k) {
+        if (channels == 1) {
+            addDecayToOne(amplitude[k][0], decay[k], m, out);
+        } else if (channels == kSixChannels) {
+            addDecayToSix(amplitude[k], decay[k], m, out);
+        } else {
+            addDecay(amplitude[k], channels, decay[k], m, out);
+        }
+    }
+}
+
+KEX_VECTOR_KERNEL void wavesKernel(const RotorAnchor& anchor, const Wave* waves, std::size_t channels,
+                                   const Rotor& rotor, const double* decay, std::size_t j0, std::size_t j1,
+                                   double* out) {
+    std::array<Wave, kMaxWaves> anchored{};
+    const std::size_t used = channels < kMaxWaves ? channels : kMaxWaves;
+    for (std::size_t c = 0; c < used; ++c) {
+        anchored[c] = anchoredWave(waves[c], anchor);
+    }
+    const double* rotorCos = rotor.cos.data();
+    const double* rotorSin = rotor.sin.data();
+    const bool withDecay = decay != nullptr;
+    if (channels == 1 && withDecay) {
+        combineWaves<1, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    } else if (channels == 1) {
+        combineWaves<1, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    } else if (channels == kSixChannels && withDecay) {
+        combineWaves<kSixChannels, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    } else if (channels == kSixChannels) {
+        combineWaves<kSixChannels, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    } else if (channels <= kMaxWaves && withDecay) {
+        combineWaves<0, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    } else if (channels <= kMaxWaves) {
+        combineWaves<0, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
+    }
+}
+
+KEX_VECTOR_KERNEL void waveKernel(const RotorTable& table, const SampleAxis& axis, std::size_t first,
+                                  const RotorAnchor& anchor, const Wave& wave, const double* decay, std::size_t j0,
+                                  std::size_t j1, double* out) {
+    const RotorFrame frame(table, axis, first, anchor);
+    const Wave anchored = anchoredWave(wave, anchor);
+    if (decay != nullptr) {
+        combineWave<true>(frame, anchored, table.offset.data(), table.turn.data(), table.turnCos.data(),
+                          table.turnSin.data(), decay, j0, j1, out);
+    } else {
+        combineWave<false>(frame, anchored, table.offset.data(), table.turn.data(), table.turnCos.data(),
+                           table.turnSin.data(), decay, j0, j1, out);
+    }
+}
+
 }  // namespace
 
 RotorTable::RotorTable(std::size_t chunkLength, double angularFrequency, double step)
@@ -180,10 +250,9 @@ void anchorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t fi
     anchor.moveTo(table.omega * axis.sinceDisturbance(static_cast<double>(first)), table);
 }
 
-KEX_VECTOR_KERNEL void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first,
-                                  const RotorAnchor& anchor, std::size_t j0, std::size_t j1, Rotor& rotor) {
-    turnFromAnchor(RotorFrame(table, axis, first, anchor), table.offset.data(), table.turn.data(),
-                   table.turnCos.data(), table.turnSin.data(), j0, j1, rotor.cos.data(), rotor.sin.data());
+void rotorChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, const RotorAnchor& anchor,
+                std::size_t j0, std::size_t j1, Rotor& rotor) {
+    rotorKernel(table, axis, first, anchor, j0, j1, rotor);
 }
 
 DecayTable::DecayTable(std::size_t chunkLength, double step, double timeConstant) : tau(timeConstant) {
@@ -196,65 +265,23 @@ DecayTable::DecayTable(std::size_t chunkLength, double step, double timeConstant
     }
 }
 
-KEX_VECTOR_KERNEL void decayChunk(const DecayTable& table, const SampleAxis& axis, std::size_t first, std::size_t m,
-                                  double* factor) {
-    const double firstSample = static_cast<double>(first);
-    const double anchor = -axis.sinceDisturbance(firstSample) / table.tau;
-    decayAnchor(m, table.tau, axis, firstSample, anchor, std::exp(anchor), table.offset.data(),
-                table.exponent.data(), table.factor.data(), factor);
+void decayChunk(const DecayTable& table, const SampleAxis& axis, std::size_t first, std::size_t m, double* factor) {
+    decayKernel(table, axis, first, m, factor);
 }
 
-KEX_VECTOR_KERNEL void addDecaysChunk(const double* const* amplitude, const double* const* decay, std::size_t terms,
-                                     std::size_t channels, std::size_t m, double* out) {
-    for (std::size_t k = 0; k < terms; ++k) {
-        if (channels == 1) {
-            addDecayToOne(amplitude[k][0], decay[k], m, out);
-        } else if (channels == kSixChannels) {
-            addDecayToSix(amplitude[k], decay[k], m, out);
-        } else {
-            addDecay(amplitude[k], channels, decay[k], m, out);
-        }
-    }
+void addDecaysChunk(const double* const* amplitude, const double* const* decay, std::size_t terms, std::size_t channels,
+                    std::size_t m, double* out) {
+    addDecaysKernel(amplitude, decay, terms, channels, m, out);
 }
 
-KEX_VECTOR_KERNEL void wavesChunk(const RotorAnchor& anchor, const Wave* waves, std::size_t channels,
-                                  const Rotor& rotor, const double* decay, std::size_t j0, std::size_t j1,
-                                  double* out) {
-    std::array<Wave, kMaxWaves> anchored{};
-    const std::size_t used = channels < kMaxWaves ? channels : kMaxWaves;
-    for (std::size_t c = 0; c < used; ++c) {
-        anchored[c] = anchoredWave(waves[c], anchor);
-    }
-    const double* rotorCos = rotor.cos.data();
-    const double* rotorSin = rotor.sin.data();
-    const bool withDecay = decay != nullptr;
-    if (channels == 1 && withDecay) {
-        combineWaves<1, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
-    } else if (channels == 1) {
-        combineWaves<1, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
-    } else if (channels == kSixChannels && withDecay) {
-        combineWaves<kSixChannels, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
-    } else if (channels == kSixChannels) {
-        combineWaves<kSixChannels, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
-    } else if (channels <= kMaxWaves && withDecay) {
-        combineWaves<0, true>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
-    } else if (channels <= kMaxWaves) {
-        combineWaves<0, false>(anchored.data(), channels, rotorCos, rotorSin, decay, j0, j1, out);
-    }
+void wavesChunk(const RotorAnchor& anchor, const Wave* waves, std::size_t channels, const Rotor& rotor,
+                const double* decay, std::size_t j0, std::size_t j1, double* out) {
+    wavesKernel(anchor, waves, channels, rotor, decay, j0, j1, out);
 }
 
-KEX_VECTOR_KERNEL void waveChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first,
-                                 const RotorAnchor& anchor, const Wave& wave, const double* decay, std::size_t j0,
-                                 std::size_t j1, double* out) {
-    const RotorFrame frame(table, axis, first, anchor);
-    const Wave anchored = anchoredWave(wave, anchor);
-    if (decay != nullptr) {
-        combineWave<true>(frame, anchored, table.offset.data(), table.turn.data(), table.turnCos.data(),
-                          table.turnSin.data(), decay, j0, j1, out);
-    } else {
-        combineWave<false>(frame, anchored, table.offset.data(), table.turn.data(), table.turnCos.data(),
-                           table.turnSin.data(), decay, j0, j1, out);
-    }
+void waveChunk(const RotorTable& table, const SampleAxis& axis, std::size_t first, const RotorAnchor& anchor,
+               const Wave& wave, const double* decay, std::size_t j0, std::size_t j1, double* out) {
+    waveKernel(table, axis, first, anchor, wave, decay, j0, j1, out);
 }
 
 }  // namespace detail
