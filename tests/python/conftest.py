@@ -5,6 +5,7 @@ directory); run by hand with
     PYTHONPATH=build/release/python /usr/bin/python3 -m pytest tests/python
 """
 import math
+import threading
 
 import pytest
 
@@ -58,3 +59,27 @@ def calculated_model(**changes):
 @pytest.fixture
 def default_model():
     return calculated_model()
+
+
+def sampled_while_recalculating(sample, recalculate, threads=3, calls=5):
+    """What sample() returns when called in `threads` threads, `calls` times each,
+    while another thread runs recalculate() again and again."""
+    results = []
+    done = threading.Event()
+
+    def again():
+        while not done.is_set():
+            recalculate()
+
+    recalculating = threading.Thread(target=again)
+    recalculating.start()
+    samplers = [threading.Thread(target=lambda: results.extend(sample() for _ in range(calls)))
+                for _ in range(threads)]
+    for thread in samplers:
+        thread.start()
+    for thread in samplers:
+        thread.join()
+    done.set()
+    recalculating.join()
+    assert len(results) == threads * calls
+    return results

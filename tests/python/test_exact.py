@@ -2,13 +2,12 @@
 arrays, sampling, the copy it keeps, and the records it refuses. The physics
 is tested in C++ (CalculationRlExactTest)."""
 import gc
-import threading
 
 import numpy as np
 import pytest
 
 import kexcalculate as kc
-from conftest import calculated_model
+from conftest import calculated_model, sampled_while_recalculating
 
 
 def test_modes_and_samples_of_the_default_record():
@@ -79,23 +78,5 @@ def test_sampling_in_threads_while_it_recalculates():
     model = calculated_model()
     exact = kc.CalculationRlExact(model)
     expected = exact.sampleBlock(0.0, 1e-4, 3000)
-    results = []
-    done = threading.Event()
-
-    def recalculate():
-        while not done.is_set():
-            exact.calculate(model)
-
-    recalculating = threading.Thread(target=recalculate)
-    recalculating.start()
-    samplers = [threading.Thread(target=lambda: results.extend(exact.sampleBlock(0.0, 1e-4, 3000) for _ in range(5)))
-                for _ in range(3)]
-    for thread in samplers:
-        thread.start()
-    for thread in samplers:
-        thread.join()
-    done.set()
-    recalculating.join()
-    assert len(results) == 15
-    for rows in results:
+    for rows in sampled_while_recalculating(lambda: exact.sampleBlock(0.0, 1e-4, 3000), lambda: exact.calculate(model)):
         np.testing.assert_array_equal(rows, expected)

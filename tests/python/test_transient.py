@@ -5,14 +5,13 @@ import copy
 import gc
 import math
 import pickle
-import threading
 import weakref
 
 import numpy as np
 import pytest
 
 import kexcalculate as kc
-from conftest import DEFAULT_RECORD, SQRT2, calculated_model
+from conftest import DEFAULT_RECORD, SQRT2, calculated_model, sampled_while_recalculating
 
 OMEGA = 2 * math.pi * 50.0
 PRE_FAULT = DEFAULT_RECORD["preFaultDuration"]
@@ -241,26 +240,5 @@ def test_sampling_in_threads_while_the_model_recalculates():
     # calculate() in another thread never shows it a half-computed state.
     model = calculated_model()
     expected = model.sampleBlock(0.0, 1e-4, 3000)
-    results = []
-    done = threading.Event()
-
-    def sample():
-        for _ in range(5):
-            results.append(model.sampleBlock(0.0, 1e-4, 3000))
-
-    def recalculate():
-        while not done.is_set():
-            model.calculate()
-
-    recalculating = threading.Thread(target=recalculate)
-    recalculating.start()
-    samplers = [threading.Thread(target=sample) for _ in range(3)]
-    for thread in samplers:
-        thread.start()
-    for thread in samplers:
-        thread.join()
-    done.set()
-    recalculating.join()
-    assert len(results) == 15
-    for rows in results:
+    for rows in sampled_while_recalculating(lambda: model.sampleBlock(0.0, 1e-4, 3000), model.calculate):
         np.testing.assert_array_equal(rows, expected)
