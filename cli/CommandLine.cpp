@@ -67,18 +67,6 @@ double parseNumber(const std::string& text, const std::string& argument) {
     return value;
 }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        if (std::tolower(static_cast<unsigned char>(a[k])) != std::tolower(static_cast<unsigned char>(b[k]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 const Choices<KexCalculate::Fault>& faultKindChoices() {
     using namespace KexCalculate;
     static const Choices<Fault> kinds{{"AN", AN},   {"BN", BN},   {"CN", CN},          {"AB", AB},

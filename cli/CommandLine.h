@@ -6,9 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include <utility>
-#include <vector>
 #include "CalculationFault.h"
+#include "Choices.h"
 
 namespace CLI {
 class App;
@@ -33,33 +32,17 @@ public:
 // allowed, anything else around the number is not.
 double parseNumber(const std::string& text, const std::string& argument);
 
+using KexRecording::Choices;
+using KexRecording::choiceNames;
+
 // One of a fixed set of names, compared without regard to letter case.
 template <typename T>
-using Choices = std::vector<std::pair<std::string, T>>;
-
-template <typename T>
-T parseChoice(const std::string& text, const Choices<T>& choices, const std::string& argument);
-
-// "a, b, c" for the help texts and error messages.
-template <typename T>
-std::string choiceNames(const Choices<T>& choices) {
-    std::string names;
-    for (const auto& choice : choices) {
-        names += (names.empty() ? "" : ", ") + choice.first;
-    }
-    return names;
-}
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b);
-
-template <typename T>
 T parseChoice(const std::string& text, const Choices<T>& choices, const std::string& argument) {
-    for (const auto& choice : choices) {
-        if (equalsIgnoringCase(text, choice.first)) {
-            return choice.second;
-        }
+    const T* chosen = KexRecording::findChoice(text, choices);
+    if (chosen == nullptr) {
+        throw ArgumentError(argument, KexRecording::unknownChoice(text, choices));
     }
-    throw ArgumentError(argument, "unknown value '" + text + "'; expected one of " + choiceNames(choices));
+    return *chosen;
 }
 
 // The fault kinds by their names (AN ... CAN, ABC_lin).

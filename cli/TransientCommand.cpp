@@ -36,6 +36,10 @@ namespace {
 
 using KexComtrade::DataFormat;
 using KexComtrade::Revision;
+using KexRecording::defaultScenario;
+using KexRecording::ScenarioKeyHelp;
+using KexRecording::ScenarioResult;
+using KexRecording::TransientScenario;
 
 constexpr const char* kDefaultOutputDirectory = "kexcalc-out";
 constexpr const char* kDefaultName = "default";
@@ -72,7 +76,7 @@ std::string plain(std::string text) {
 }
 
 std::string keyTable() {
-    std::vector<ScenarioKeyHelp> keys = scenarioKeyHelp();
+    std::vector<ScenarioKeyHelp> keys = KexRecording::scenarioKeyHelp();
     for (ScenarioKeyHelp& key : keys) {
         key.unit = plain(key.unit);
         key.defaultValue = plain(key.defaultValue);
@@ -221,7 +225,7 @@ void runTransient(const Options& options) {
 
     TransientScenario scenario = defaultScenario();
     if (fromFile) {
-        ScenarioResult result = parseScenario(readFile(options.scenarioFile));
+        ScenarioResult result = KexRecording::parseScenario(readFile(options.scenarioFile));
         if (!result.ok()) {
             reportProblems(options.programName, options.scenarioFile, result.problems);
         }
@@ -236,7 +240,7 @@ void runTransient(const Options& options) {
     }
     KexRecording::TimeAxis axis;
     axis.sampleRate = scenario.sampleRate;
-    axis.count = sampleCount(scenario);
+    axis.count = KexRecording::sampleCount(scenario);
     axis.hasDisturbance = true;
     axis.disturbanceTime = scenario.record.preFaultDuration;
     const KexRecording::ModelSource source = waves.source(axis);
@@ -319,7 +323,7 @@ void addTransientCommand(CLI::App& app) {
             if (!options->scenarioFile.empty()) {
                 throw ArgumentError("--print-default", "prints the built-in scenario; give no scenario file");
             }
-            std::cout << renderScenarioJson(defaultScenario()) << std::flush;
+            std::cout << KexRecording::renderScenarioJson(defaultScenario()) << std::flush;
             return;
         }
         runTransient(*options);

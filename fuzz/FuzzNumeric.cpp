@@ -48,7 +48,7 @@
 namespace {
 
 using namespace KexCalculate;
-using kexcalc::TransientScenario;
+using KexRecording::TransientScenario;
 using kexfuzz::FuzzInput;
 
 // ------------------------------------------------------------ values
@@ -102,7 +102,7 @@ Complex readComplex(FuzzInput& in) {
 // first a byte for each code and flag, then the numbers, in the order of the
 // scenario fields.
 TransientScenario readScenario(FuzzInput& in) {
-    TransientScenario c = kexcalc::defaultScenario();
+    TransientScenario c = KexRecording::defaultScenario();
     for (const bool numbers : {false, true}) {
         for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
             if (field.aliasOf != nullptr) {
@@ -187,7 +187,7 @@ Values snapshot(const CalculationRl& m, const Probes& probes) {
 // scenario validation: the scenario written as JSON and read back. What the
 // validation accepts must read back unchanged.
 bool acceptedByScenarioValidation(const TransientScenario& c) {
-    const kexcalc::ScenarioResult parsed = kexcalc::parseScenario(kexcalc::renderScenarioJson(c));
+    const KexRecording::ScenarioResult parsed = KexRecording::parseScenario(KexRecording::renderScenarioJson(c));
     if (!parsed.ok()) {
         return false;
     }

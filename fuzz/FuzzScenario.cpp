@@ -20,9 +20,9 @@
 
 namespace {
 
-kexcalc::ScenarioResult parseOrAbort(const std::string& text) {
+KexRecording::ScenarioResult parseOrAbort(const std::string& text) {
     try {
-        return kexcalc::parseScenario(text);
+        return KexRecording::parseScenario(text);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "\nproperty violated: reading a scenario threw: %s\n", e.what());
     } catch (...) {
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k = 0; k < size; ++k) {
         text[k] = static_cast<char>(data[k]);
     }
-    const kexcalc::ScenarioResult result = parseOrAbort(text);
+    const KexRecording::ScenarioResult result = parseOrAbort(text);
     if (!result.ok()) {
         for (const std::string& problem : result.problems) {
             if (problem.empty() || problem.find(": ") == std::string::npos) {
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    const kexcalc::ScenarioResult again = parseOrAbort(kexcalc::renderScenarioJson(result.scenario));
+    const KexRecording::ScenarioResult again = parseOrAbort(KexRecording::renderScenarioJson(result.scenario));
     if (!again.ok() || !kexfuzz::sameScenario(again.scenario, result.scenario)) {
         for (const std::string& problem : again.problems) {
             std::fprintf(stderr, "%s\n", problem.c_str());

@@ -24,7 +24,7 @@
 namespace kexfuzz {
 
 // Every field of the record and the sampling, as its scenario key names it.
-inline void printScenario(const kexcalc::TransientScenario& s) {
+inline void printScenario(const KexRecording::TransientScenario& s) {
     std::fprintf(stderr, "scenario:\n");
     for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
         if (field.aliasOf != nullptr) {
@@ -48,14 +48,14 @@ inline void printScenario(const kexcalc::TransientScenario& s) {
     }
 }
 
-[[noreturn]] inline void fail(const kexcalc::TransientScenario& s, const char* property) {
+[[noreturn]] inline void fail(const KexRecording::TransientScenario& s, const char* property) {
     std::fprintf(stderr, "\nproperty violated: %s\n", property);
     printScenario(s);
     std::abort();
 }
 
 // Every number of the record and the sampling.
-inline std::vector<double> numbersOf(const kexcalc::TransientScenario& s) {
+inline std::vector<double> numbersOf(const KexRecording::TransientScenario& s) {
     std::vector<double> numbers;
     for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
         std::visit(
@@ -82,7 +82,7 @@ inline std::uint64_t bitsOf(double x) {
 }
 
 // Bit for bit, labels included.
-inline bool sameScenario(const kexcalc::TransientScenario& a, const kexcalc::TransientScenario& b) {
+inline bool sameScenario(const KexRecording::TransientScenario& a, const KexRecording::TransientScenario& b) {
     return KexRecording::differingFields(a, b).empty() && a.startTimeNanoseconds == b.startTimeNanoseconds;
 }
 
@@ -90,7 +90,7 @@ inline bool sameScenario(const kexcalc::TransientScenario& a, const kexcalc::Tra
 // magnitude and any period above zero; beyond these bounds double arithmetic
 // overflows (a load voltage of 1e284 V, a swing period of 5e-315 s give NaN
 // samples), which is a matter of range rather than of the model.
-inline bool withinEngineeringRange(const kexcalc::TransientScenario& s) {
+inline bool withinEngineeringRange(const KexRecording::TransientScenario& s) {
     constexpr double kLargest = 1.0e9;          // V, A, ohm, s, Hz, degrees, factors
     constexpr double kShortestPeriod = 1.0e-9;  // s
     for (double x : numbersOf(s)) {
@@ -108,7 +108,7 @@ inline bool withinEngineeringRange(const kexcalc::TransientScenario& s) {
 // The samples a host takes are k / sampleRate for k = 0 .. count - 1; checks
 // the first, the last, those around the disturbance instant, the instant
 // itself and four chosen by the fuzzer.
-inline void requireFiniteSamples(const kexcalc::TransientScenario& s, const std::array<std::uint32_t, 4>& chosen) {
+inline void requireFiniteSamples(const KexRecording::TransientScenario& s, const std::array<std::uint32_t, 4>& chosen) {
     if (!withinEngineeringRange(s)) {
         return;
     }
@@ -119,7 +119,7 @@ inline void requireFiniteSamples(const kexcalc::TransientScenario& s, const std:
         return;
     }
     const KexRecording::ModelSource model = waves.source(KexRecording::TimeAxis{});
-    const auto count = static_cast<std::uint32_t>(kexcalc::sampleCount(s));
+    const auto count = static_cast<std::uint32_t>(KexRecording::sampleCount(s));
     if (count == 0) {
         fail(s, "an accepted scenario has no samples");
     }

@@ -13,8 +13,8 @@
 
 namespace {
 
-using kexcalc::parseScenario;
-using kexcalc::ScenarioResult;
+using KexRecording::parseScenario;
+using KexRecording::ScenarioResult;
 using KexCalculate::RlParameters;
 
 constexpr double kPi = 3.14159265358979323846;
@@ -28,7 +28,7 @@ std::string joined(const std::vector<std::string>& lines) {
 }
 
 // Every field of the record, the sampling and the labels, bit for bit.
-void expectSameScenario(const kexcalc::TransientScenario& a, const kexcalc::TransientScenario& b) {
+void expectSameScenario(const KexRecording::TransientScenario& a, const KexRecording::TransientScenario& b) {
     EXPECT_EQ(joined(KexRecording::differingFields(a, b)), "");
     EXPECT_EQ(a.startTimeNanoseconds, b.startTimeNanoseconds);
 }
@@ -46,7 +46,7 @@ TEST(Scenario, DocumentedKeyTableIsTheFieldDescription) {
         documented.push_back(line);
     }
     std::vector<std::string> described;
-    for (const kexcalc::ScenarioKeyHelp& key : kexcalc::scenarioKeyHelp()) {
+    for (const KexRecording::ScenarioKeyHelp& key : KexRecording::scenarioKeyHelp()) {
         described.push_back("| `" + key.key + "` | " + key.unit + " | " + key.defaultValue + " | " + key.meaning + " |");
     }
     EXPECT_EQ(joined(documented), joined(described));
@@ -78,20 +78,20 @@ TEST(Scenario, DocumentedRecordTableNamesEveryRecordField) {
 }
 
 TEST(Scenario, BuiltInRecordIs3000SamplesFrom2000) {
-    const kexcalc::TransientScenario s = kexcalc::defaultScenario();
-    EXPECT_EQ(kexcalc::sampleCount(s), 3000u);                        // 0.3 s at 10 kHz
+    const KexRecording::TransientScenario s = KexRecording::defaultScenario();
+    EXPECT_EQ(KexRecording::sampleCount(s), 3000u);                        // 0.3 s at 10 kHz
     EXPECT_EQ(s.startTimeNanoseconds, 946684800LL * 1000000000LL);  // 2000-01-01 00:00:00 UTC
 }
 
 TEST(Scenario, EmptyFileIsTheBuiltInScenario) {
     const ScenarioResult result = parseScenario("{}");
     ASSERT_TRUE(result.ok()) << joined(result.problems);
-    expectSameScenario(result.scenario, kexcalc::defaultScenario());
+    expectSameScenario(result.scenario, KexRecording::defaultScenario());
 }
 
 TEST(Scenario, PrintedBuiltInScenarioReadsBackUnchanged) {
-    const kexcalc::TransientScenario original = kexcalc::defaultScenario();
-    const ScenarioResult result = parseScenario(kexcalc::renderScenarioJson(original));
+    const KexRecording::TransientScenario original = KexRecording::defaultScenario();
+    const ScenarioResult result = parseScenario(KexRecording::renderScenarioJson(original));
     ASSERT_TRUE(result.ok()) << joined(result.problems);
     expectSameScenario(result.scenario, original);
 }
@@ -101,14 +101,14 @@ TEST(Scenario, PrintedBuiltInScenarioReadsBackUnchanged) {
 TEST(Scenario, EveryKindAndPhaseSurvivesTheRoundTrip) {
     for (int kind = 0; kind <= 12; ++kind) {
         for (int phase = 0; phase <= 2; ++phase) {
-            kexcalc::TransientScenario s = kexcalc::defaultScenario();
+            KexRecording::TransientScenario s = KexRecording::defaultScenario();
             s.record.faultKind = static_cast<std::uint8_t>(kind);
             s.record.faultPhase = static_cast<std::uint8_t>(phase);
             s.record.networkType = static_cast<std::int8_t>(phase);
             s.record.initialAngle = 0.1 * kind - 0.7;
             s.aperiodicModel =
                 phase == 1 ? KexRecording::AperiodicModel::SingleTimeConstant : KexRecording::AperiodicModel::Exact;
-            const ScenarioResult result = parseScenario(kexcalc::renderScenarioJson(s));
+            const ScenarioResult result = parseScenario(KexRecording::renderScenarioJson(s));
             ASSERT_TRUE(result.ok()) << "kind " << kind << ": " << joined(result.problems);
             expectSameScenario(result.scenario, s);
         }

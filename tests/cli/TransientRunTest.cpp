@@ -74,7 +74,7 @@ protected:
 
 // The built-in scenario's record; a test of the scenario reader checks it
 // against the documentation.
-RlParameters builtInRecord() { return kexcalc::defaultScenario().record; }
+RlParameters builtInRecord() { return KexRecording::defaultScenario().record; }
 
 // Block sampling agrees with getMgn to this fraction of a channel's peak.
 constexpr double kSamplingTolerance = 1e-9;
@@ -456,7 +456,7 @@ TEST_F(TransientRun, BadArgumentsWriteNothing) {
 TEST_F(TransientRun, PrintDefaultIsAScenarioFileOfTheBuiltInScenario) {
     const RunResult result = run({"--print-default"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const kexcalc::ScenarioResult parsed = kexcalc::parseScenario(result.out);
+    const KexRecording::ScenarioResult parsed = KexRecording::parseScenario(result.out);
     ASSERT_TRUE(parsed.ok()) << result.out;
     const RlParameters expected = builtInRecord();
     const RlParameters& p = parsed.scenario.record;

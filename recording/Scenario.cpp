@@ -10,23 +10,17 @@
 #include <set>
 #include <utility>
 
-#include "CommandLine.h"
+#include "Choices.h"
 #include "ComtradeWriter.h"
 #include "RlCodes.h"
 
-namespace kexcalc {
+namespace KexRecording {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 using KexCalculate::Complex;
 using KexCalculate::RlParameters;
-using KexRecording::FieldForm;
-using KexRecording::FieldRule;
-using KexRecording::PhaseChoice;
-using KexRecording::ScenarioField;
-using KexRecording::scenarioFields;
-using KexRecording::valueIn;
 namespace RlKind = KexCalculate::RlKind;
 namespace RlNetwork = KexCalculate::RlNetwork;
 namespace RlLimits = KexCalculate::RlLimits;
@@ -53,7 +47,7 @@ int lastCode(const Names& names, Value valueOf) {
     return last;
 }
 
-std::string codeName(const KexRecording::CodeNames& names, int code) {
+std::string codeName(const CodeNames& names, int code) {
     for (const auto& [name, value] : names) {
         if (value == code) {
             return name;
@@ -180,7 +174,7 @@ private:
     // A code given as a whole number in [0, last] or by name; a choice by name only.
     template <typename Code>
     void read(const ScenarioField& field, const Json& value, Code& out) {
-        const KexRecording::CodeNames& names = *field.codes;
+        const CodeNames& names = *field.codes;
         int code = 0;
         if (field.form == FieldForm::Choice && !value.is_string()) {
             problem(field.name, "must be one of " + choiceNames(names) + " (a string), not " + describe(value));
@@ -196,12 +190,12 @@ private:
         if (value.is_string()) {
             phase_.byName = true;
             phase_.name = value.get<std::string>();
-            phase_.given = named(key, value, KexRecording::faultPhaseNames(), phase_.chosen);
+            phase_.given = named(key, value, faultPhaseNames(), phase_.chosen);
             return;
         }
-        const int last = lastCode(KexRecording::faultPhaseNames(), [](PhaseChoice c) { return c.value; });
+        const int last = lastCode(faultPhaseNames(), [](PhaseChoice c) { return c.value; });
         int number = 0;
-        if (wholeNumber(key, value, last, choiceNames(KexRecording::faultPhaseNames()), number)) {
+        if (wholeNumber(key, value, last, choiceNames(faultPhaseNames()), number)) {
             phase_.given = true;
             phase_.chosen = {static_cast<std::uint8_t>(number), false};
         }
@@ -223,14 +217,14 @@ private:
 
     template <typename T>
     bool named(const std::string& key, const Json& value, const Choices<T>& names, T& out) {
-        try {
-            out = parseChoice(value.get<std::string>(), names, key);
-            return true;
-        } catch (const ArgumentError& e) {
-            result_.problems.emplace_back(e.what());
-            failed_.insert(key);
+        const std::string name = value.get<std::string>();
+        const T* chosen = findChoice(name, names);
+        if (chosen == nullptr) {
+            problem(key, unknownChoice(name, names));
             return false;
         }
+        out = *chosen;
+        return true;
     }
 
     bool wholeNumber(const std::string& key, const Json& value, int last, const std::string& names, int& out) {
@@ -293,7 +287,7 @@ void checkRule(ScenarioReader& r, const ScenarioField& field) {
                           "must not contain commas or control characters (it becomes a field of the COMTRADE header)");
             }
         } else if (rule.kind == Rule::DateTime) {
-            const std::string wrong = KexRecording::parseStartTime(value, r.scenario().startTimeNanoseconds);
+            const std::string wrong = parseStartTime(value, r.scenario().startTimeNanoseconds);
             if (!wrong.empty()) {
                 r.problem(key, wrong);
             }
@@ -374,11 +368,11 @@ void checkCombinations(ScenarioReader& r) {
         if (phase.given && phase.byName && r.usable("faultPhase")) {
             if (RlKind::isOnePhase(p.faultKind) && phase.chosen.pair) {
                 r.problem("faultPhase", "'" + phase.name + "' is a phase pair, but faultKind " +
-                                            KexRecording::faultKindName(p.faultKind) +
+                                            faultKindName(p.faultKind) +
                                             " concerns one phase: use A, B or C");
             } else if (RlKind::isTwoPhase(p.faultKind) && !phase.chosen.pair) {
                 r.problem("faultPhase", "'" + phase.name + "' is one phase, but faultKind " +
-                                            KexRecording::faultKindName(p.faultKind) +
+                                            faultKindName(p.faultKind) +
                                             " concerns a pair: use AB, BC or CA");
             }
         }
@@ -389,7 +383,7 @@ void checkCombinations(ScenarioReader& r) {
 
     for (const ScenarioField& field : scenarioFields()) {
         if (field.aliasOf != nullptr && r.isGiven(field.name) && r.isGiven(field.aliasOf)) {
-            const ScenarioField* other = KexRecording::findScenarioField(field.aliasOf);
+            const ScenarioField* other = findScenarioField(field.aliasOf);
             r.problem(field.name, std::string("give either ") + field.aliasOf + " (" + other->unit + ") or " +
                                       field.name + " (" + field.unit + "), not both");
         }
@@ -401,7 +395,7 @@ Json fieldJson(const ScenarioField& field, const TransientScenario& scenario) {
     if (field.form == FieldForm::Phase) {
         const RlParameters& p = scenario.record;
         if (RlKind::isOnePhase(p.faultKind) || RlKind::isTwoPhase(p.faultKind)) {
-            return KexRecording::faultPhaseName(p.faultKind, p.faultPhase);
+            return faultPhaseName(p.faultKind, p.faultPhase);
         }
         return p.faultPhase;
     }
@@ -466,7 +460,7 @@ ScenarioResult parseScenario(const std::string& jsonText) {
         reader.problem(key, "given more than once");
     }
     for (const auto& [key, value] : document.items()) {
-        const ScenarioField* field = KexRecording::findScenarioField(key);
+        const ScenarioField* field = findScenarioField(key);
         if (field == nullptr) {
             std::string hint;
             std::size_t closest = 3;  // more edits than this is not a typo
@@ -528,4 +522,4 @@ std::vector<ScenarioKeyHelp> scenarioKeyHelp() {
     return keys;
 }
 
-}  // namespace kexcalc
+}  // namespace KexRecording

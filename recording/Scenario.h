@@ -10,11 +10,7 @@
 
 #include "ScenarioFields.h"
 
-namespace kexcalc {
-
-using KexRecording::defaultScenario;
-using KexRecording::sampleCount;
-using KexRecording::TransientScenario;
+namespace KexRecording {
 
 struct ScenarioResult {
     TransientScenario scenario;         // meaningful only when there are no problems
@@ -40,4 +36,4 @@ struct ScenarioKeyHelp {
 };
 std::vector<ScenarioKeyHelp> scenarioKeyHelp();
 
-}  // namespace kexcalc
+}  // namespace KexRecording
