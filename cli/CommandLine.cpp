@@ -8,6 +8,8 @@
 #include <iostream>
 #include <system_error>
 
+#include "Scenario.h"
+
 namespace kexcalc {
 
 namespace {
@@ -26,7 +28,8 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first);
 }
 
-// CLI11 messages are single lines already; keep it that way whatever they say.
+// CLI11 messages are single lines already; keep it that way whatever they
+// say, and whatever an argument they quote holds.
 std::string oneLine(std::string message) {
     for (char& c : message) {
         if (c == '\n' || c == '\r') {
@@ -36,7 +39,7 @@ std::string oneLine(std::string message) {
     while (!message.empty() && message.back() == ' ') {
         message.pop_back();
     }
-    return message;
+    return KexRecording::escapeControlCharacters(message);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "TransientCommand.h"
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -43,6 +44,9 @@ using KexRecording::TransientScenario;
 
 constexpr const char* kDefaultOutputDirectory = "kexcalc-out";
 constexpr const char* kDefaultName = "default";
+// The scenario argument that reads standard input, and the files' name then.
+constexpr const char* kStandardInput = "-";
+constexpr const char* kStandardInputName = "stdin";
 
 const Choices<Revision>& revisionChoices() {
     static const Choices<Revision> revisions{{"1999", Revision::Rev1999}, {"2013", Revision::Rev2013}};
@@ -129,21 +133,9 @@ void checkBaseName(const std::string& name, const std::string& argument) {
     }
 }
 
-std::string readFile(const std::string& path) {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        throw ArgumentError(path, "is a directory, not a scenario file");
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw ArgumentError(path, "cannot read the scenario file: " + std::generic_category().message(errno));
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        throw ArgumentError(path, "cannot read the scenario file");
-    }
-    return text.str();
+// What the messages call the scenario argument.
+std::string scenarioOrigin(const std::string& argument) {
+    return argument == kStandardInput ? "standard input" : argument;
 }
 
 // Every problem on a line of its own; the last one leaves through the usual
@@ -215,34 +207,39 @@ void runTransient(const Options& options) {
                             "'" + options.format + "' data exist only in revision 2013; add --rev 2013");
     }
     const bool fromFile = !options.scenarioFile.empty();
+    const bool fromStandardInput = options.scenarioFile == kStandardInput;
+    const std::string origin = scenarioOrigin(options.scenarioFile);
+    TransientScenario scenario = defaultScenario();
+    if (fromFile) {
+        const KexRecording::ScenarioText text = fromStandardInput
+                                                    ? KexRecording::readScenarioText(STDIN_FILENO)
+                                                    : KexRecording::readScenarioFile(options.scenarioFile);
+        if (!text.problem.empty()) {
+            throw ArgumentError(origin, text.problem);
+        }
+        ScenarioResult result = KexRecording::parseScenario(text.text);
+        if (!result.ok()) {
+            reportProblems(options.programName, origin, result.problems);
+        }
+        scenario = std::move(result.scenario);
+    }
     std::string name = options.name;
     if (!name.empty()) {
         checkBaseName(name, "--name");
     } else {
-        name = fromFile ? std::filesystem::path(options.scenarioFile).stem().string() : kDefaultName;
-        checkBaseName(name, options.scenarioFile);
-    }
-
-    TransientScenario scenario = defaultScenario();
-    if (fromFile) {
-        ScenarioResult result = KexRecording::parseScenario(readFile(options.scenarioFile));
-        if (!result.ok()) {
-            reportProblems(options.programName, options.scenarioFile, result.problems);
-        }
-        scenario = std::move(result.scenario);
+        name = fromStandardInput ? kStandardInputName
+               : fromFile        ? std::filesystem::path(options.scenarioFile).stem().string()
+                                 : kDefaultName;
+        checkBaseName(name, origin);
     }
 
     const KexRecording::TransientWaves waves(scenario.record, scenario.aperiodicModel);
     const std::string problem = waves.problem();
     if (!problem.empty()) {
-        throw ArgumentError(fromFile ? options.scenarioFile : "the built-in scenario",
+        throw ArgumentError(fromFile ? origin : "the built-in scenario",
                             "aperiodicModel: " + problem + "; \"single-time-constant\" gives the model's waveforms");
     }
-    KexRecording::TimeAxis axis;
-    axis.sampleRate = scenario.sampleRate;
-    axis.count = KexRecording::sampleCount(scenario);
-    axis.hasDisturbance = true;
-    axis.disturbanceTime = scenario.record.preFaultDuration;
+    const KexRecording::TimeAxis axis = KexRecording::timeAxis(scenario);
     const KexRecording::ModelSource source = waves.source(axis);
     KexRecording::RecordingScan scan;
     try {

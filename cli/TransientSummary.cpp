@@ -1,7 +1,5 @@
 #include "TransientSummary.h"
 
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <iomanip>
 #include <sstream>
@@ -24,12 +22,6 @@ namespace RlLimits = KexCalculate::RlLimits;
 
 constexpr double kSqrt2 = 1.4142135623730951;
 constexpr double kMillisecondsPerSecond = 1000.0;
-
-std::string shortNumber(double value) {
-    std::array<char, 32> text{};
-    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
-    return std::string(text.data(), result.ptr);
-}
 
 std::string percent(double value) {
     std::ostringstream out;
@@ -83,9 +75,10 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
     std::ostringstream out;
     out << "Scenario " << name << ": " << describeDisturbance(p) << " (" << KexRecording::networkTypeName(p.networkType)
         << ", faultKind " << KexRecording::faultKindName(p.faultKind) << ")\n";
-    out << "Record: " << KexRecording::sampleCount(scenario) << " samples at " << shortNumber(scenario.sampleRate)
-        << " Hz (" << shortNumber(scenario.duration) << " s), " << shortNumber(p.frequency)
-        << " Hz network, disturbance at " << shortNumber(p.preFaultDuration) << " s\n\n";
+    using KexRecording::shortestText;
+    out << "Record: " << KexRecording::sampleCount(scenario) << " samples at " << shortestText(scenario.sampleRate)
+        << " Hz (" << shortestText(scenario.duration) << " s), " << shortestText(p.frequency)
+        << " Hz network, disturbance at " << shortestText(p.preFaultDuration) << " s\n\n";
 
     constexpr int kLabelWidth = 8;
     constexpr int kFlagWidth = 8;

@@ -168,16 +168,27 @@ std::string channelSuffix(const std::string& id) { return id.empty() ? std::stri
 // Text fields are comma-separated on CRLF-terminated lines: printable ASCII only.
 void checkText(const std::string& field, const std::string& text, std::size_t minLength, std::size_t maxLength) {
     if (text.size() < minLength) fail(field, "must not be empty");
-    if (text.size() > maxLength) {
-        fail(field, "longer than " + std::to_string(maxLength) + " characters");
-    }
+    const std::string problem = textFieldProblem(text, maxLength);
+    if (!problem.empty()) fail(field, problem);
+}
+
+}  // namespace
+
+std::string textFieldProblem(const std::string& text, std::size_t maxLength) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == ',') fail(field, "contains a comma at position " + std::to_string(i));
-        if (c < ' ' || c > '~')
-            fail(field, "contains a non-printable or non-ASCII character at position " + std::to_string(i));
+        if (c == ',') return "contains a comma at position " + std::to_string(i);
+        if (c < ' ' || c > '~') {
+            return "contains a non-printable or non-ASCII character at position " + std::to_string(i);
+        }
     }
+    if (text.size() > maxLength) {
+        return "longer than " + std::to_string(maxLength) + " characters (" + std::to_string(text.size()) + ")";
+    }
+    return {};
 }
+
+namespace {
 
 // The checks of renderComtrade in its order: options, header fields, then each
 // channel's labels, length and samples. The streaming writer has one length.

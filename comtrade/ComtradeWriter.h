@@ -87,6 +87,11 @@ struct Files {
 //   up to 64 characters, phase up to 2, unit 1 to 32.
 Files renderComtrade(const Recording& recording, const Options& options);
 
+// Empty, or what keeps `text` from being a text field: the first character
+// that is a comma or not printable ASCII (its position counts characters, as
+// everything before it is ASCII), then a length beyond maxLength characters.
+std::string textFieldProblem(const std::string& text, std::size_t maxLength);
+
 // ------------------------------------------------------------------ streaming
 // The same files, written block by block for records that are not held in
 // memory. The integer formats scale each channel by its range, so a first pass

@@ -188,8 +188,15 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
         if (!preFaultDuration.is_none()) {
             axis.hasDisturbance = true;
             axis.disturbanceTime = finiteReal(preFaultDuration, "pre_fault_duration");
+            if (axis.disturbanceTime < 0.0) {
+                throw py::value_error("pre_fault_duration: must not be negative, got " + reprOf(axis.disturbanceTime));
+            }
         }
         samplesSource = std::make_unique<KexRecording::ArraySource>(samples.data(), KexRecording::modelChannels());
+    }
+    const std::string outside = KexRecording::disturbanceOutsideRecord(axis);
+    if (!outside.empty()) {
+        throw py::value_error((snapshot ? "duration: " : "pre_fault_duration: ") + outside);
     }
 
     std::vector<fs::path> written;

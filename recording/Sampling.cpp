@@ -6,11 +6,26 @@
 
 namespace KexRecording {
 
+std::string shortestText(double value) {
+    std::array<char, 32> text{};
+    char* const end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+    return std::string(text.data(), end);
+}
+
 const std::vector<ChannelLabel>& modelChannels() {
     static const std::array<ChannelLabel, kModelChannelCount> labels{
         {{"IA", "A", "A"}, {"IB", "B", "A"}, {"IC", "C", "A"}, {"VA", "A", "V"}, {"VB", "B", "V"}, {"VC", "C", "V"}}};
     static const std::vector<ChannelLabel> channels(labels.begin(), labels.end());
     return channels;
+}
+
+std::string disturbanceOutsideRecord(const TimeAxis& axis) {
+    if (!axis.hasDisturbance || (axis.count > 0 && axis.time(axis.count - 1) - axis.disturbanceTime > 0.0)) {
+        return {};
+    }
+    const double last = axis.count > 0 ? axis.time(axis.count - 1) : 0.0;
+    return "the disturbance at " + shortestText(axis.disturbanceTime) + " s does not lie before the last sample at " +
+           shortestText(last) + " s, so the record would never show it";
 }
 
 ModelSource::ModelSource(const KexCalculate::CalculationRl& model, const TimeAxis& axis)
@@ -34,10 +49,8 @@ double ModelSource::getMgn(int channel, double time) const {
 }
 
 std::string ModelSource::nonFiniteProblem(std::size_t channel, std::size_t sample) const {
-    std::array<char, 32> time{};
-    char* const end = std::to_chars(time.data(), time.data() + time.size(), axis_.time(sample)).ptr;
     return "the model gives a value that is not finite on channel " + modelChannels().at(channel).id + " at " +
-           std::string(time.data(), end) + " s; check the magnitudes of the scenario";
+           shortestText(axis_.time(sample)) + " s; check the magnitudes of the scenario";
 }
 
 ArraySource::ArraySource(const double* rows, std::vector<ChannelLabel> channels)

@@ -38,6 +38,13 @@ struct TimeAxis {
     std::uint8_t faultStatus(std::size_t k) const { return time(k) - disturbanceTime < 0.0 ? 0 : 1; }
 };
 
+// The shortest text that reads back to the same double: "0.1", "1e-06".
+std::string shortestText(double value);
+
+// Empty, or why a record with a disturbance instant does not show it: no
+// sample lies after the instant, so the fault state would never be seen.
+std::string disturbanceOutsideRecord(const TimeAxis& axis);
+
 class SampleSource {
 public:
     SampleSource() = default;

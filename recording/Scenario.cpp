@@ -1,13 +1,18 @@
 #include "Scenario.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <system_error>
 #include <utility>
 
 #include "Choices.h"
@@ -93,7 +98,7 @@ public:
     TransientScenario& scenario() { return result_.scenario; }
 
     void problem(const std::string& key, const std::string& text) {
-        result_.problems.push_back(key + ": " + text);
+        result_.problems.push_back(escapeControlCharacters(key + ": " + text));
         failed_.insert(key);
     }
     void given(const std::string& key) { given_.insert(key); }
@@ -278,13 +283,9 @@ void checkRule(ScenarioReader& r, const ScenarioField& field) {
     };
     const auto text = [&](const std::string& value) {
         if (rule.kind == Rule::HeaderLabel) {
-            if (value.size() > KexComtrade::kMaxNameLength) {
-                r.problem(key, "at most " + std::to_string(KexComtrade::kMaxNameLength) + " characters");
-            } else if (std::any_of(value.begin(), value.end(), [](char c) {
-                           return c == ',' || std::iscntrl(static_cast<unsigned char>(c)) != 0;
-                       })) {
-                r.problem(key,
-                          "must not contain commas or control characters (it becomes a field of the COMTRADE header)");
+            const std::string wrong = KexComtrade::textFieldProblem(value, KexComtrade::kMaxNameLength);
+            if (!wrong.empty()) {
+                r.problem(key, wrong + "; allowed: " + headerLabelAllowed());
             }
         } else if (rule.kind == Rule::DateTime) {
             const std::string wrong = parseStartTime(value, r.scenario().startTimeNanoseconds);
@@ -327,6 +328,11 @@ void checkCombinations(ScenarioReader& r) {
             r.problem("duration", formatNumber(s.duration) + " s at " + formatNumber(s.sampleRate) + " Hz gives " +
                                       formatNumber(samples) + " samples; at most " +
                                       std::to_string(KexComtrade::kMaxSampleCount) + " are written");
+        } else if (r.usable("preFaultDuration")) {
+            const std::string outside = disturbanceOutsideRecord(timeAxis(s));
+            if (!outside.empty()) {
+                r.problem("preFaultDuration, duration", outside + "; make duration longer than preFaultDuration");
+            }
         }
     }
 
@@ -417,6 +423,66 @@ Json fieldJson(const ScenarioField& field, const TransientScenario& scenario) {
 
 }  // namespace
 
+std::string escapeControlCharacters(const std::string& text) {
+    constexpr unsigned char kC1Lead = 0xC2;  // UTF-8 of U+0080 to U+009F: 0xC2 0x80..0x9F
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        const bool c1 = byte == kC1Lead && k + 1 < text.size() && (static_cast<unsigned char>(text[k + 1]) & 0xE0U) == 0x80U;
+        if (byte < 0x20U || byte == 0x7FU || c1) {
+            const unsigned code = c1 ? static_cast<unsigned char>(text[++k]) : byte;
+            std::array<char, 8> hex{};
+            std::snprintf(hex.data(), hex.size(), "\\x%02x", code);
+            escaped += hex.data();
+        } else {
+            escaped += text[k];
+        }
+    }
+    return escaped;
+}
+
+ScenarioText readScenarioText(int descriptor) {
+    ScenarioText result;
+    std::array<char, 65536> buffer{};
+    for (;;) {
+        const ssize_t count = ::read(descriptor, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            result.error = errno;
+            result.problem = result.error == EISDIR
+                                 ? "is a directory, not a scenario file"
+                                 : "cannot read the scenario: " + std::generic_category().message(result.error);
+            return result;
+        }
+        if (count == 0) {
+            return result;
+        }
+        if (result.text.size() + static_cast<std::size_t>(count) > kMaxScenarioBytes) {
+            result.text.clear();
+            result.problem = "larger than " + std::to_string(kMaxScenarioBytes / (1024 * 1024)) +
+                             " MiB; a scenario is a JSON object of a few kilobytes";
+            return result;
+        }
+        result.text.append(buffer.data(), static_cast<std::size_t>(count));
+    }
+}
+
+ScenarioText readScenarioFile(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        ScenarioText result;
+        result.error = errno;
+        result.problem = "cannot read the scenario file: " + std::generic_category().message(result.error);
+        return result;
+    }
+    ScenarioText result = readScenarioText(descriptor);
+    ::close(descriptor);
+    return result;
+}
+
 ScenarioResult parseScenario(const std::string& jsonText) {
     ScenarioResult result;
     result.scenario = defaultScenario();
@@ -446,7 +512,7 @@ ScenarioResult parseScenario(const std::string& jsonText) {
         if (message.rfind("[json.exception.", 0) == 0 && close != std::string::npos) {
             message.erase(0, close + 2);
         }
-        result.problems.push_back("scenario file: not valid JSON: " + message);
+        result.problems.push_back(escapeControlCharacters("scenario file: not valid JSON: " + message));
         return result;
     }
     if (!document.is_object()) {

@@ -5,6 +5,7 @@
 // one go (and a fuzzer can drive it without a process).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,26 @@ struct ScenarioResult {
 
     bool ok() const { return problems.empty(); }
 };
+
+// A scenario is a few kilobytes. Reading stops beyond this, so that a device
+// or a pipe without end (/dev/zero) cannot fill the memory.
+constexpr std::size_t kMaxScenarioBytes = 4 * 1024 * 1024;
+
+// The text of a scenario, or what kept it from being read.
+struct ScenarioText {
+    std::string text;
+    std::string problem;  // empty when the text was read
+    int error = 0;        // errno when the system refused, 0 otherwise
+};
+
+// At most kMaxScenarioBytes from a file, or from an open descriptor (standard
+// input), to its end.
+ScenarioText readScenarioFile(const std::string& path);
+ScenarioText readScenarioText(int descriptor);
+
+// `text` with its control characters (C0, DEL and C1) written as \xNN, so that
+// a message that quotes a file or an argument cannot drive the terminal.
+std::string escapeControlCharacters(const std::string& text);
 
 // Reads a scenario; keys that are missing take the built-in scenario's values.
 ScenarioResult parseScenario(const std::string& jsonText);

@@ -100,8 +100,7 @@ std::vector<ScenarioField> makeFields() {
     namespace RlNetwork = KexCalculate::RlNetwork;
     using P = RlParameters;
     using S = TransientScenario;
-    const std::string headerLabel =
-        "in the COMTRADE header (no commas, at most " + std::to_string(KexComtrade::kMaxNameLength) + " characters)";
+    const std::string headerLabel = "in the COMTRADE header: " + headerLabelAllowed();
     return {
         code("networkType", &P::networkType, RlNetwork::SingleLine, networkTypeNames(),
              "`0` `\"single-line\"`, `1` `\"tapped-branch\"`, `2` `\"double-circuit-healthy\"` (relay on the healthy "
@@ -226,6 +225,12 @@ std::string aperiodicModelName(AperiodicModel model) {
     return aperiodicModelNames().at(static_cast<std::size_t>(model)).first;
 }
 
+const std::string& headerLabelAllowed() {
+    static const std::string allowed = "printable ASCII (letters, digits, blanks, punctuation) without commas, at most " +
+                                       std::to_string(KexComtrade::kMaxNameLength) + " characters";
+    return allowed;
+}
+
 const std::vector<ScenarioField>& scenarioFields() {
     static const std::vector<ScenarioField> fields = makeFields();
     return fields;
@@ -314,6 +319,15 @@ std::string parseStartTime(const std::string& text, std::int64_t& nanoseconds) {
 
 std::size_t sampleCount(const TransientScenario& scenario) {
     return static_cast<std::size_t>(std::llround(scenario.duration * scenario.sampleRate));
+}
+
+TimeAxis timeAxis(const TransientScenario& scenario) {
+    TimeAxis axis;
+    axis.sampleRate = scenario.sampleRate;
+    axis.count = sampleCount(scenario);
+    axis.hasDisturbance = true;
+    axis.disturbanceTime = scenario.record.preFaultDuration;
+    return axis;
 }
 
 std::vector<std::string> differingFields(const TransientScenario& a, const TransientScenario& b) {

@@ -16,6 +16,7 @@
 #include "CalculationRl.h"
 #include "Complex.h"
 #include "RlNames.h"
+#include "Sampling.h"
 
 namespace KexRecording {
 
@@ -107,6 +108,10 @@ struct ScenarioField {
 // sampling or the labels.
 bool isRecordField(const ScenarioField& field);
 
+// What a field of the COMTRADE header may hold, as the key table and the
+// messages say it.
+const std::string& headerLabelAllowed();
+
 // In the order of the help text and of a written scenario file.
 const std::vector<ScenarioField>& scenarioFields();
 const ScenarioField* findScenarioField(const std::string& name);
@@ -140,6 +145,9 @@ std::string parseStartTime(const std::string& text, std::int64_t& nanoseconds);
 
 // round(duration * sampleRate): sample k lies at k / sampleRate.
 std::size_t sampleCount(const TransientScenario& scenario);
+
+// The scenario's samples on one time axis, the disturbance at preFaultDuration.
+TimeAxis timeAxis(const TransientScenario& scenario);
 
 // The fields whose values differ, bit for bit (0 differs from -0).
 std::vector<std::string> differingFields(const TransientScenario& a, const TransientScenario& b);

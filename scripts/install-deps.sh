@@ -8,7 +8,7 @@ packages=(
     clang-tidy gcovr                      # static analysis; line coverage report
     libgtest-dev libgmock-dev             # unit tests
     libbenchmark-dev                      # benchmarks
-    libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON
+    libcli11-dev nlohmann-json3-dev       # command-line tool: arguments, JSON; scenario files (also Python)
     pkg-config libplplot-dev plplot-driver-cairo  # command-line tool: waveform plots (PNG)
     libeigen3-dev                         # exact transients in the library (private, header-only); independent network solution in the tests
     g++-mingw-w64-x86-64-posix wine64     # the Windows DLLs (cross build) and their tests under Wine

@@ -441,6 +441,7 @@ TEST_F(TransientRun, BadArgumentsWriteNothing) {
         {{"--name", "a/b"}, "--name"},
         {{(root_ / "missing.json").string()}, "missing.json"},
         {{notPassive.string()}, "beyond.json: aperiodicModel: no exact transients: network not passive"},
+        {{"/dev/zero"}, "/dev/zero: larger than 4 MiB"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.arguments;

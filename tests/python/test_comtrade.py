@@ -141,6 +141,8 @@ def nan_samples():
         ((waveform(20)[:, :5], RATE), {}, ValueError, r"\(N, 6\)"),
         ((waveform(20), 0.0), {}, ValueError, "sample_rate"),
         ((waveform(20), RATE, 0.1), {}, ValueError, "duration"),
+        ((waveform(20), RATE), {"pre_fault_duration": 5.0}, ValueError, "pre_fault_duration: the disturbance at 5 s"),
+        ((calculated_model(), RATE, 0.05), {}, ValueError, "duration: the disturbance at 0.1 s"),
         ((waveform(20), RATE), {"station_name": "a,b"}, ValueError, "stationName: contains a comma"),
         (("not samples", RATE), {}, (TypeError, ValueError), "samples"),
         ((calculated_model(), RATE), {}, ValueError, "duration"),
