@@ -248,6 +248,7 @@ void runTransient(const Options& options) {
         throw ArgumentError(e.what());
     }
 
+    KexRecording::removeTemporariesOnSignals();
     OutputDirectory directory(options.outputDirectory);
     KexRecording::FileSet files(options.outputDirectory);
     KexComtrade::Options comtradeOptions;

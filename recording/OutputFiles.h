@@ -1,6 +1,7 @@
 // The files of one recording, written under hidden temporary names in their
 // target directory and renamed only when every one of them is complete, so
-// that they appear together or not at all.
+// that they appear together or not at all. Temporaries left by a process that
+// was killed are removed by the next set that writes the same names.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +50,14 @@ private:
     std::filesystem::path temporaryPath_;
     std::filesystem::path finalPath_;
     int descriptor_;
+    int signalSlot_;  // where the signal handler finds the temporary, -1 for nowhere
 };
+
+// From now on SIGINT, SIGTERM and SIGHUP (unless ignored) remove the
+// temporaries of every unfinished set and then end the process by the
+// signal's default action, so that the shell sees what ended it. For programs
+// only: a host such as the Python interpreter keeps its own handlers.
+void removeTemporariesOnSignals();
 
 class FileSet {
 public:

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,8 +30,10 @@ inline std::string shellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// `environment` goes before the program: "NAME=value ...".
-inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std::string& environment = "") {
+// `environment` goes before the program: "NAME=value ..."; `input` is the
+// file standard input reads (none: the test's own).
+inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std::string& environment = "",
+                            const std::string& input = "") {
     std::array<char, 32> errPath{};
     std::snprintf(errPath.data(), errPath.size(), "/tmp/kexcalc-err-XXXXXX");
     const int errFile = mkstemp(errPath.data());
@@ -43,6 +47,9 @@ inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std
         command += " " + shellQuoted(argument);
     }
     command += " 2>" + shellQuoted(errPath.data());
+    if (!input.empty()) {
+        command += " <" + shellQuoted(input);
+    }
 
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
@@ -63,6 +70,29 @@ inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std
     result.err = err.str();
     std::remove(errPath.data());
     return result;
+}
+
+// Starts the program without waiting for it, its output discarded; the caller
+// waits for the returned process.
+inline pid_t startKexcalc(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{KEXCALC_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = -1;
+    if (posix_spawn(&child, KEXCALC_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+        ADD_FAILURE() << "cannot start " << KEXCALC_PATH;
+        child = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
 }
 
 }  // namespace KexcalcTest

@@ -1,10 +1,13 @@
 // Runs of `kexcalc transient`: the files it leaves, the samples in them
 // against the model sampled here, and what a failed run leaves behind.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CalculationRl.h"
@@ -384,6 +388,42 @@ TEST_F(TransientRun, PlotFailureLeavesNothingBehind) {
     EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_FALSE(fs::exists(out));  // created for this run, and empty again
+}
+
+// SIGTERM in the middle of a long run: the temporaries go with the process,
+// which ends by the signal. A later run removes the temporaries of its own
+// names that a killed run (its process gone) left, and nothing else.
+TEST_F(TransientRun, SignalsAndKilledRunsLeaveNoTemporaries) {
+    const fs::path out = root_ / "out";
+    const fs::path scenario = writeScenario("long.json", R"({"duration": 60, "sampleRate": 100000})");
+    const pid_t child = KexcalcTest::startKexcalc({"transient", scenario.string(), "--out", out.string(), "--no-plot"});
+    ASSERT_GT(child, 0);
+    bool writing = false;
+    for (int k = 0; k < 12000 && !writing; ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::error_code ignored;
+        writing = !fs::is_empty(out, ignored) && !ignored;
+    }
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(writing);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    EXPECT_EQ(filesIn(out), std::set<std::string>{});
+
+    const pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    waitpid(gone, nullptr, 0);
+    const std::string stale = ".default.csv.tmp-" + std::to_string(gone) + "-0";
+    const std::string otherName = ".other.csv.tmp-" + std::to_string(gone) + "-0";
+    const std::string living = ".default.csv.tmp-1-0";  // process 1 always runs
+    for (const std::string& name : {stale, otherName, living}) {
+        std::ofstream(out / name) << "x";
+    }
+    ASSERT_EQ(run({"--out", out.string(), "--no-plot"}).exitCode, 0);
+    EXPECT_EQ(filesIn(out), (std::set<std::string>{otherName, living, "default.cfg", "default.dat", "default.csv"}));
 }
 
 TEST_F(TransientRun, LaterRunReplacesTheOutput) {
