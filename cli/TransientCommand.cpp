@@ -275,8 +275,7 @@ void runTransient(const Options& options) {
         throw ArgumentError(std::string("the COMTRADE recording cannot be written: ") + e.what());
     }
     directory.keep();
-    const std::vector<std::filesystem::path> written = files.finalPaths();
-    std::cout << renderSummary(name, scenario, waves, written) << std::flush;
+    std::cout << renderSummary(name, scenario, waves, files.written()) << std::flush;
 }
 
 }  // namespace

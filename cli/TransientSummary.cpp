@@ -67,7 +67,7 @@ std::string describeDisturbance(const RlParameters& p) {
 }
 
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const KexRecording::TransientWaves& waves, const std::vector<std::filesystem::path>& files) {
+                          const KexRecording::TransientWaves& waves, const std::vector<KexRecording::WrittenFile>& files) {
     const RlParameters& p = scenario.record;
     const CalculationRl& model = waves.model();
     const KexCalculate::CalculationRlExact& exact = waves.exact();
@@ -148,8 +148,8 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
             << reason << "; the waveforms are the single-time-constant model's\n";
     }
     out << "\nFiles written:\n";
-    for (const std::filesystem::path& file : files) {
-        out << "  " << file.string() << '\n';
+    for (const KexRecording::WrittenFile& file : files) {
+        out << "  " << file.path.string() << (file.replaced ? "  (replaced the earlier file)" : "") << '\n';
     }
     return out.str();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CalculationRl.h"
+#include "OutputFiles.h"
 #include "ScenarioFields.h"
 #include "TransientWaves.h"
 
@@ -17,8 +18,9 @@ std::string describeDisturbance(const KexCalculate::RlParameters& p);
 
 // Phasors before and after the disturbance, the DC component of the chosen
 // aperiodic model (its time constants and each channel's DC at the instant),
-// the active channels and the files written.
+// the active channels and the files written (those that replaced a file
+// marked).
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const KexRecording::TransientWaves& waves, const std::vector<std::filesystem::path>& files);
+                          const KexRecording::TransientWaves& waves, const std::vector<KexRecording::WrittenFile>& files);
 
 }  // namespace kexcalc

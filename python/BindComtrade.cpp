@@ -209,7 +209,7 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
         KexRecording::ComtradeFiles comtrade(files, pathBase.filename().string(), header, options);
         KexRecording::writeRecording(*samplesSource, axis, scan, {&comtrade});
         files.commit();
-        written = files.finalPaths();
+        for (const KexRecording::WrittenFile& file : files.written()) written.push_back(file.path);
     } catch (const KexRecording::FileSetError& failure) {
         errno = failure.error();
         PyErr_SetFromErrnoWithFilename(PyExc_OSError, failure.path().c_str());
@@ -231,8 +231,8 @@ void bindComtrade(py::module_& module) {
                R"(Writes the six channels as a COMTRADE recording with the command line's writer.
 
 path_base: the files' path without extension ('out/fault' gives out/fault.cfg and out/fault.dat, or
-    out/fault.cff); the directory must exist. Existing files are replaced; the new files appear only when
-    all of them are complete.
+    out/fault.cff); the directory must exist. Existing files are replaced, unless one of them is read-only
+    (PermissionError naming it, nothing replaced); the new files appear only when all of them are complete.
 source: an (N, 6) array of samples (IA, IB, IC, VA, VB, VC; sample k at k / sample_rate), or a
     calculated CalculationRl (the single time constant) or CalculationRlExact (every time constant of the
     network), sampled at k / sample_rate for k < round(duration * sample_rate), with the line frequency

@@ -69,6 +69,13 @@ extern "C" void removeTemporariesAndEnd(int signal) {
     raise(signal);
 }
 
+// A rename would replace the file whatever its permissions; a user who took
+// them away (chmod a-w), or who may not write it, meant it to stay.
+bool isReadOnly(const fs::path& path, const fs::file_status& status) {
+    constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (status.permissions() & kWrite) == fs::perms::none || (access(path.c_str(), W_OK) != 0 && errno == EACCES);
+}
+
 // "." + fileName + ".tmp-" + the writer's process id + "-" + a number.
 std::string temporaryPrefix(const std::string& fileName) { return "." + fileName + ".tmp-"; }
 
@@ -188,6 +195,7 @@ void FileSet::commit() {
     for (const auto& file : files_) {
         file->close();
     }
+    std::vector<WrittenFile> written;
     for (const auto& file : files_) {
         std::error_code error;
         const fs::file_status status = fs::symlink_status(file->finalPath(), error);
@@ -195,6 +203,12 @@ void FileSet::commit() {
             throw FileSetError("'" + file->finalPath().string() + "' exists and is not a file; nothing was replaced",
                                fs::is_directory(status) ? EISDIR : EEXIST, file->finalPath());
         }
+        if (fs::is_regular_file(status) && isReadOnly(file->finalPath(), status)) {
+            throw FileSetError("'" + file->finalPath().string() +
+                                   "' is read-only; nothing was replaced (make it writable or remove it first)",
+                               EACCES, file->finalPath());
+        }
+        written.push_back({file->finalPath(), fs::exists(status)});
     }
     for (const auto& file : files_) {
         std::error_code error;
@@ -205,6 +219,7 @@ void FileSet::commit() {
                                error.value(), file->finalPath());
         }
     }
+    written_ = std::move(written);
     committed_ = true;
 }
 
@@ -222,12 +237,5 @@ void removeTemporariesOnSignals() {
     }
 }
 
-std::vector<fs::path> FileSet::finalPaths() const {
-    std::vector<fs::path> paths;
-    for (const auto& file : files_) {
-        paths.push_back(file->finalPath());
-    }
-    return paths;
-}
 
 }  // namespace KexRecording

@@ -28,6 +28,12 @@ private:
     std::filesystem::path path_;
 };
 
+// A file of a committed set.
+struct WrittenFile {
+    std::filesystem::path path;
+    bool replaced = false;  // a file of that name was there before
+};
+
 // One temporary file of a set, open for writing from the start.
 class OutputFile {
 public:
@@ -73,15 +79,17 @@ public:
     // A new empty temporary file that becomes `fileName` on commit.
     OutputFile& add(const std::string& fileName);
     // Closes the files and renames every temporary to its final name; what
-    // would stop a rename halfway is found before the first one.
+    // would stop a rename halfway is found before the first one. A file the
+    // user made read-only (no write permission) is not replaced.
     void commit();
 
     // In the order the files were added.
-    std::vector<std::filesystem::path> finalPaths() const;
+    const std::vector<WrittenFile>& written() const { return written_; }
 
 private:
     std::filesystem::path directory_;
     std::vector<std::unique_ptr<OutputFile>> files_;
+    std::vector<WrittenFile> written_;
     bool committed_ = false;
 };
 

@@ -371,8 +371,15 @@ TEST_F(TransientRun, FailedRunKeepsTheEarlierOutput) {
     EXPECT_NE(result.err.find("default.png"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
 
-    std::set<std::string> expected = before;
-    expected.insert("default.png");     // the directory made above
+    // A file the user made read-only.
+    fs::remove(out / "default.png");
+    fs::permissions(out / "default.csv", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    result = run({changed.string(), "--out", out.string(), "--no-plot"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("default.csv' is read-only; nothing was replaced"), std::string::npos) << result.err;
+
+    const std::set<std::string> expected = before;
     EXPECT_EQ(filesIn(out), expected);  // no temporaries either
     EXPECT_EQ(readBytes(out / "default.cfg"), cfg);
     EXPECT_EQ(readBytes(out / "default.csv"), csv);
@@ -433,6 +440,7 @@ TEST_F(TransientRun, LaterRunReplacesTheOutput) {
     const fs::path scenario = writeScenario("three.json", R"({"faultKind": "three-phase"})");
     const RunResult result = run({scenario.string(), "--out", out.string(), "--name", "default", "--no-plot"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("default.csv  (replaced the earlier file)"), std::string::npos) << result.out;
     EXPECT_NE(readBytes(out / "default.csv"), oldCsv);
     RlParameters record = builtInRecord();
     record.faultKind = 0;

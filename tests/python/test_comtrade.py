@@ -119,10 +119,15 @@ def test_start_time_from_a_datetime(tmp_path):
     assert timing(lines)["trigger"] == timing(lines)["start"]  # no disturbance instant given
 
 
-def test_existing_files_are_replaced(tmp_path):
+def test_existing_files_are_replaced_unless_read_only(tmp_path):
     (tmp_path / "r.cfg").write_text("old")
     kc.write_comtrade(tmp_path / "r", waveform(10), RATE)
     assert read_cfg(tmp_path / "r.cfg")[0].startswith("KexCalculate,")
+    before = (tmp_path / "r.cfg").read_bytes()
+    (tmp_path / "r.dat").chmod(0o444)
+    with pytest.raises(PermissionError, match="r.dat"):
+        kc.write_comtrade(tmp_path / "r", waveform(20), RATE)
+    assert files_in(tmp_path) == ["r.cfg", "r.dat"] and (tmp_path / "r.cfg").read_bytes() == before
 
 
 def nan_samples():
