@@ -42,6 +42,19 @@ std::string oneLine(std::string message) {
     return KexRecording::escapeControlCharacters(message);
 }
 
+// An option of one value that was given more than once, for which CLI11 says
+// "At Most 1 required but received 2"; nullptr when there is none.
+const CLI::Option* repeatedOption(const CLI::App& app) {
+    for (const CLI::App* command : app.get_subcommands()) {
+        for (const CLI::Option* option : command->get_options()) {
+            if (option->get_type_size_max() > 0 && option->get_items_expected_max() == 1 && option->count() > 1) {
+                return option;
+            }
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 double parseNumber(const std::string& text, const std::string& argument) {
@@ -100,9 +113,14 @@ int runCommandLine(CLI::App& app, int argc, const char* const* argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
-            return app.exit(e);  // --help: the help text on stdout
+            return app.exit(e);  // --help, --version: the text on stdout
         }
-        std::cerr << app.get_name() << ": " << oneLine(e.what()) << '\n';
+        const CLI::Option* repeated =
+            dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr ? repeatedOption(app) : nullptr;
+        const std::string message = repeated != nullptr ? repeated->get_name() + ": given " +
+                                                              std::to_string(repeated->count()) + " times; give it once"
+                                                        : e.what();
+        std::cerr << app.get_name() << ": " << oneLine(message) << '\n';
         return kExitBadArguments;
     } catch (const ArgumentError& e) {
         std::cerr << app.get_name() << ": " << oneLine(e.what()) << '\n';

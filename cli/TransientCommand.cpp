@@ -71,6 +71,8 @@ struct Options {
     bool noPlot = false;
     bool printDefault = false;
     std::string programName;
+    CLI::Option* outOption = nullptr;
+    CLI::Option* nameOption = nullptr;
 };
 
 // The documentation's `backticks` have no place on a terminal.
@@ -122,14 +124,31 @@ std::string keyTable() {
     return out.str();
 }
 
-// A base name for the output files: a plain file name.
+// A base name for the output files: a plain file name, short enough for the
+// longest extension.
 void checkBaseName(const std::string& name, const std::string& argument) {
+    constexpr std::size_t kLongestExtension = 4;  // ".cfg", ".csv", ".png", ...
+    constexpr std::size_t kMaxBytes = KexRecording::kMaxFileNameBytes - kLongestExtension;
     const bool control =
         std::any_of(name.begin(), name.end(), [](char c) { return std::iscntrl(static_cast<unsigned char>(c)) != 0; });
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos || control ||
         name[0] == '.') {
         throw ArgumentError(argument,
                             "'" + name + "' cannot name the output files; give a plain file name with --name");
+    }
+    if (name.size() > kMaxBytes) {
+        throw ArgumentError(argument, "a base name of " + std::to_string(name.size()) +
+                                          " bytes is too long for the output files; at most " +
+                                          std::to_string(kMaxBytes) + " (give a shorter one with --name)");
+    }
+}
+
+// An option given without a value: CLI11 leaves it empty when the argument
+// after it is another option (--out --no-plot), or when there is none.
+void requireValue(const CLI::Option* option, const std::string& value, const std::string& what) {
+    if (option->count() > 0 && value.empty()) {
+        throw ArgumentError(option->get_name(), what + " is missing (an empty argument or an option such as "
+                                                       "--no-plot cannot be one)");
     }
 }
 
@@ -206,6 +225,8 @@ void runTransient(const Options& options) {
         throw ArgumentError("--comtrade-format",
                             "'" + options.format + "' data exist only in revision 2013; add --rev 2013");
     }
+    requireValue(options.outOption, options.outputDirectory, "a directory");
+    requireValue(options.nameOption, options.name, "a base name");
     const bool fromFile = !options.scenarioFile.empty();
     const bool fromStandardInput = options.scenarioFile == kStandardInput;
     const std::string origin = scenarioOrigin(options.scenarioFile);
@@ -293,15 +314,21 @@ void addTransientCommand(CLI::App& app) {
         ->add_option("scenario", options->scenarioFile,
                      "Scenario file (JSON, keys below); without it the built-in scenario runs")
         ->type_name("SCENARIO.json");
-    command
-        ->add_option("--out", options->outputDirectory,
-                     std::string("Output directory, created if missing; default ") + kDefaultOutputDirectory)
-        ->type_name("DIR");
-    command
-        ->add_option("--name", options->name,
-                     "Base name of the output files; default the scenario file's name without its extension, or "
-                     "'default' for the built-in scenario")
-        ->type_name("NAME");
+    // A value that looks like an option is not taken as one: --out --no-plot
+    // leaves --out without a value.
+    options->outOption =
+        command
+            ->add_option("--out", options->outputDirectory,
+                         std::string("Output directory, created if missing; default ") + kDefaultOutputDirectory)
+            ->expected(0, 1)
+            ->type_name("DIR");
+    options->nameOption = command
+                              ->add_option("--name", options->name,
+                                           "Base name of the output files; default the scenario file's name without "
+                                           "its extension, 'stdin' for a scenario from standard input, or "
+                                           "'default' for the built-in scenario")
+                              ->expected(0, 1)
+                              ->type_name("NAME");
     command->add_option("--rev", options->revision, "COMTRADE revision: 1999 or 2013; default 1999")
         ->type_name("1999|2013");
     command

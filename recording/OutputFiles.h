@@ -28,6 +28,10 @@ private:
     std::filesystem::path path_;
 };
 
+// The longest file name a set writes: its temporary, "." + name + ".tmp-" +
+// process id + "-" + number, must stay within the 255 bytes of a file name.
+constexpr std::size_t kMaxFileNameBytes = 230;
+
 // A file of a committed set.
 struct WrittenFile {
     std::filesystem::path path;

@@ -217,6 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInvocation{bcFaultWith({"--value", "1", "--angle", "nan"}), "--angle"},
         BadInvocation{bcFaultWith({"--value", "1", "--healthy", ""}), "--healthy"},
         BadInvocation{bcFaultWith({"--value", "1", "--phase", "A"}), "--phase"},
+        BadInvocation{bcFaultWith({"--value", "1", "--value", "2"}), "--value: given 2 times; give it once"},
         BadInvocation{{"power", "--kind", "AN", "--power", "100,0"}, "--current"},
         BadInvocation{{"power", "--kind", "AN", "--power", "100,0", "--current", "1", "--voltage", "2"}, "--voltage"},
         BadInvocation{{"power", "--kind", "AN", "--power", "1,2,3", "--current", "1"}, "--power"},

@@ -490,15 +490,24 @@ TEST_F(TransientRun, BadArgumentsWriteNothing) {
         {{(root_ / "missing.json").string()}, "missing.json"},
         {{notPassive.string()}, "beyond.json: aperiodicModel: no exact transients: network not passive"},
         {{"/dev/zero"}, "/dev/zero: larger than 4 MiB"},
+        // An option's value is never the next option.
+        {{"--out", "--no-plot"}, "--out: a directory is missing"},
+        {{"--name", "--no-plot"}, "--name: a base name is missing"},
+        {{"--name", ""}, "--name: a base name is missing"},
+        {{"--name", std::string(250, 'x')}, "--name: a base name of 250 bytes is too long"},
+        {{"--rev", "2013", "--rev", "1999"}, "--rev: given 2 times; give it once"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.arguments;
-        arguments.insert(arguments.end(), {"--out", out.string()});
+        if (std::find(arguments.begin(), arguments.end(), "--out") == arguments.end()) {
+            arguments.insert(arguments.end(), {"--out", out.string()});
+        }
         const RunResult result = run(arguments);
         EXPECT_EQ(result.exitCode, 2) << c.mentions;
         EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
         EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
         EXPECT_FALSE(fs::exists(out)) << c.mentions;
+        EXPECT_FALSE(fs::exists("--no-plot")) << c.mentions;
     }
 }
 
