@@ -75,6 +75,11 @@ double phasorAngleDegrees(const Complex& z) {
     return degrees <= -180.0 ? 180.0 : withoutNegativeZero(degrees);
 }
 
+double tableAngleDegrees(const Complex& z) {
+    const std::string magnitude = formatTableNumber(phasorMagnitude(z));
+    return magnitude.find_first_not_of("0.") == std::string::npos ? 0.0 : phasorAngleDegrees(z);
+}
+
 bool isFinite(const PhasorReport& report) {
     for (const QuantitySystem& entry : report) {
         for (const PhaseName& phase : kPhases) {
@@ -88,7 +93,12 @@ bool isFinite(const PhasorReport& report) {
 }
 
 std::string formatTableNumber(double value) {
+    constexpr double kLargestFixed = 1e9;
     std::ostringstream out;
+    if (std::fabs(value) >= kLargestFixed) {
+        out << std::setprecision(7) << value;
+        return out.str();
+    }
     out << std::fixed << std::setprecision(6) << value;
     std::string text = out.str();
     // A value that rounds to zero from below would print as -0.000000.
@@ -114,12 +124,9 @@ std::string renderTable(const PhasorReport& report, const ReportFigures& figures
             << "imaginary" << '\n';
         for (const PhaseName& phase : kPhases) {
             const Complex value = entry.system.getPhaseComplexValue(phase.phase);
-            const std::string magnitude = formatTableNumber(phasorMagnitude(value));
-            // The angle of a phasor too small to show would be rounding noise.
-            const bool shownAsZero = magnitude.find_first_not_of("0.") == std::string::npos;
-            const double angle = shownAsZero ? 0.0 : phasorAngleDegrees(value);
             out << std::left << std::setw(kPhaseWidth) << phase.name << std::right << std::setw(kNumberWidth)
-                << magnitude << std::setw(kNumberWidth) << formatTableNumber(angle) << std::setw(kNumberWidth)
+                << formatTableNumber(phasorMagnitude(value)) << std::setw(kNumberWidth)
+                << formatTableNumber(tableAngleDegrees(value)) << std::setw(kNumberWidth)
                 << formatTableNumber(value.re) << std::setw(kNumberWidth) << formatTableNumber(value.im) << '\n';
         }
     }

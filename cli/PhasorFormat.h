@@ -55,8 +55,14 @@ using ReportFigures = std::vector<ReportFigure>;
 // True when every phase value of every system is finite.
 bool isFinite(const PhasorReport& report);
 
-// "57.735027": six decimals, with a negative zero printed as 0.
+// "57.735027": six decimals, with a negative zero printed as 0; a magnitude
+// of 1e9 and more in seven significant digits ("1.5e+12", "-1.234568e+307"),
+// so that a column holds a number of at most 14 characters, not 300 digits.
 std::string formatTableNumber(double value);
+
+// The angle as a table shows it: 0 for a phasor whose magnitude prints as
+// zero, where the angle would be rounding noise.
+double tableAngleDegrees(const KexCalculate::Complex& z);
 
 // For each system a heading with its unit and one row per phase: phase,
 // magnitude, angle in degrees, real part, imaginary part; then a line

@@ -29,6 +29,8 @@ const std::string kImpedanceKindHelp =
     "ABC (three-phase); letter case does not matter";
 const std::string kPhasorForms = "RE,IM or MAGNITUDE@DEGREES";
 
+constexpr double kRightAngle = 90.0;  // degrees
+
 // The test set's nominal phase voltage, 100 V between phases.
 constexpr double kNominalPhaseVoltage = 57.73502691896258;
 
@@ -51,10 +53,10 @@ KexRelay::AnalogChannelSourceType sourceType(Quantity quantity) {
 }
 
 // The whole output is formed before anything is written, so a failure leaves
-// stdout empty.
-void printReport(const PhasorReport& report, bool json, const ReportFigures& figures = {}) {
+// stdout empty. `inputs` names the options whose values make up the result.
+void printReport(const PhasorReport& report, bool json, const std::string& inputs, const ReportFigures& figures = {}) {
     if (!isFinite(report)) {
-        throw ArgumentError("the result is not finite; the given magnitudes are too large");
+        throw ArgumentError(inputs, "the result lies beyond the range of a double; give magnitudes of a test set");
     }
     std::cout << (json ? renderJson(report, figures) : renderTable(report, figures)) << std::flush;
 }
@@ -142,7 +144,7 @@ void addFaultCommand(CLI::App& app) {
         const double healthy = healthyValue(*options->healthyOption, options->healthy);
         const ThreePhaseSystem system =
             CalculationFault::calculateFault(sourceType(quantity), kind, value, angle, healthy);
-        printReport({{quantity, system}}, options->json);
+        printReport({{quantity, system}}, options->json, "--value, --healthy");
     });
 }
 
@@ -178,7 +180,8 @@ void addPowerCommand(CLI::App& app) {
         const ThreePhaseUISystem result = held.quantity == Quantity::Current
                                               ? CalculationP::calculatePIconst(kind, power, held.magnitude)
                                               : CalculationP::calculatePUconst(kind, power, held.magnitude);
-        printReport({{Quantity::Voltage, result.voltages}, {Quantity::Current, result.currents}}, options->json);
+        printReport({{Quantity::Voltage, result.voltages}, {Quantity::Current, result.currents}}, options->json,
+                    held.quantity == Quantity::Current ? "--power, --current" : "--power, --voltage");
     });
 }
 
@@ -261,18 +264,42 @@ double sourceToImpedanceRatio(CalculationZ& calculation, const Source& source, c
     return measured > 0.0 ? Complex::abs(source.impedance) / measured : std::numeric_limits<double>::infinity();
 }
 
-// The library gives no current at all where the fault loop has no impedance;
-// with a live source a bolted fault always draws current, so that is the sign.
-void rejectLoopWithoutImpedance(const ThreePhaseUISystem& result, const Source& source) {
+// The library gives no current at all where the fault loop has no impedance
+// (its guard against dividing by it); a voltage across a loop always drives
+// a current, so no current at all is the sign. `loop` names the options that
+// make up the loop impedance.
+void rejectLoopWithoutImpedance(const ThreePhaseUISystem& result, double voltage, const std::string& loop,
+                                const std::string& why) {
     for (const Phase phase : {A, B, C}) {
         const Complex i = result.currents.getPhaseComplexValue(phase);
-        if (i.re != 0.0 || i.im != 0.0 || source.voltage == 0.0) {
+        if (i.re != 0.0 || i.im != 0.0 || voltage == 0.0) {
             return;
         }
     }
-    throw ArgumentError("--z, --source-z",
-                        "the fault loop has no impedance (the source impedance cancels the line's); no current "
-                        "can be given for it");
+    throw ArgumentError(loop, "the fault loop has no impedance (" + why + "); no finite current flows through it");
+}
+
+// The options whose values form the fault loop's impedance: the point, for a
+// ground loop the ground factor in use, and the arc rule.
+std::string loopOptions(Fault kind, const DistanceParameters& p) {
+    std::string options = "--z";
+    const bool groundLoop = kind == AN || kind == BN || kind == CN || kind == ABN || kind == BCN || kind == CAN;
+    if (groundLoop) {
+        switch (p.loop.groundFactorMode) {
+        case K0:
+            options += ", --k0";
+            break;
+        case RE_RL_XE_XL:
+            options += ", --re-rl-xe-xl";
+            break;
+        case Z0_Z1:
+            options += ", --z0z1";
+            break;
+        default:
+            break;
+        }
+    }
+    return p.loop.arcResistance ? options + ", --arc-resistance" : options;
 }
 
 void addImpedanceCommand(CLI::App& app) {
@@ -381,7 +408,15 @@ void addImpedanceCommand(CLI::App& app) {
         }
         parameters.loop.arcResistance = options->arcResistance;
         if (options->lineAngleOption->count() > 0) {
-            parameters.lineImpedance.angle = degreesToRadians(parseNumber(options->lineAngle, "--line-angle"));
+            if (!options->arcResistance) {
+                throw ArgumentError("--line-angle", "only used with --arc-resistance");
+            }
+            const double lineAngle = parseNumber(options->lineAngle, "--line-angle");
+            if (!(lineAngle > 0.0 && lineAngle <= kRightAngle)) {
+                throw ArgumentError("--line-angle", "the angle of a line impedance lies above 0 and at most 90 degrees, not " +
+                                                        options->lineAngle);
+            }
+            parameters.lineImpedance.angle = degreesToRadians(lineAngle);
         }
 
         CalculationZ calculation;
@@ -391,8 +426,10 @@ void addImpedanceCommand(CLI::App& app) {
             const Source source = options->source.parse();
             result =
                 calculation.calculateZZsconst(kind, z, source.impedance, source.factors, source.voltage, parameters);
-            rejectLoopWithoutImpedance(result, source);
+            rejectLoopWithoutImpedance(result, source.voltage, loopOptions(kind, parameters) + ", --source-z",
+                                       "the source impedance cancels the line's");
             printReport({{Quantity::Voltage, result.voltages}, {Quantity::Current, result.currents}}, options->json,
+                        "--z, --source-z, --source-voltage",
                         {{"sir", kSirLabel, sourceToImpedanceRatio(calculation, source, z, parameters)}});
             return;
         }
@@ -406,8 +443,11 @@ void addImpedanceCommand(CLI::App& app) {
             result = calculation.calculateZIconst(kind, z, held.magnitude, healthyCurrent, parameters);
         } else {
             result = calculation.calculateZUconst(kind, z, held.magnitude, healthy, parameters);
+            rejectLoopWithoutImpedance(result, held.magnitude, loopOptions(kind, parameters),
+                                       "below 1e-8 ohm; hold --current instead");
         }
-        printReport({{Quantity::Voltage, result.voltages}, {Quantity::Current, result.currents}}, options->json);
+        printReport({{Quantity::Voltage, result.voltages}, {Quantity::Current, result.currents}}, options->json,
+                    held.quantity == Quantity::Current ? "--z, --current, --healthy" : "--z, --voltage, --healthy");
     });
 }
 
@@ -439,7 +479,7 @@ void addSymCommand(CLI::App& app) {
         const Complex negative = parsePhasor(options->negative, "--negative").rectangular;
         const Quantity quantity = parseChoice(options->quantity, quantityChoices(), "--quantity");
         const ThreePhaseSystem system = CalculationSymComponents::Calc3PhseSystem(Complex3(zero, positive, negative));
-        printReport({{quantity, system}}, options->json);
+        printReport({{quantity, system}}, options->json, "--zero, --positive, --negative");
     });
 }
 

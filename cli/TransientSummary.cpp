@@ -105,7 +105,7 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
         out << std::left << std::setw(kLabelWidth) << (labels[channel].id + " (" + labels[channel].unit + ")")
             << std::setw(kFlagWidth) << (model.isChnnelActiv(static_cast<int>(channel)) ? "yes" : "no") << std::right;
         for (const double value :
-             {phasorMagnitude(pre), phasorAngleDegrees(pre), phasorMagnitude(post), phasorAngleDegrees(post)}) {
+             {phasorMagnitude(pre), tableAngleDegrees(pre), phasorMagnitude(post), tableAngleDegrees(post)}) {
             column(formatTableNumber(value));
         }
         if (exactDc) {

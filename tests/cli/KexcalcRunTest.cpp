@@ -222,6 +222,17 @@ INSTANTIATE_TEST_SUITE_P(
         BadInvocation{{"power", "--kind", "AN", "--power", "100,0", "--current", "1", "--voltage", "2"}, "--voltage"},
         BadInvocation{{"power", "--kind", "AN", "--power", "1,2,3", "--current", "1"}, "--power"},
         BadInvocation{{"power", "--kind", "AN", "--power", "100", "--voltage", "0"}, "--voltage"},
+        BadInvocation{{"power", "--kind", "AN", "--power", "100", "--current", "1e-300"}, "--power, --current: the result"},
+        // Library guards that would print zeros: a loop without impedance at constant voltage.
+        BadInvocation{{"impedance", "--kind", "AN", "--z", "0", "--voltage", "5"}, "--z, --k0: the fault loop has no"},
+        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@80", "--k0", "1@180", "--voltage", "5"}, "--z, --k0"},
+        BadInvocation{{"impedance", "--kind", "BC", "--z", "5@0", "--arc-resistance", "--voltage", "5"},
+                      "--z, --arc-resistance"},
+        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--line-angle", "70"},
+                      "--line-angle: only used with --arc-resistance"},
+        BadInvocation{
+            {"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--arc-resistance", "--line-angle", "400"},
+            "--line-angle: the angle of a line impedance lies above 0 and at most 90"},
         BadInvocation{{"impedance", "--kind", "ABC_lin", "--z", "1@0", "--current", "1"}, "--kind"},
         BadInvocation{{"impedance", "--kind", "AN", "--z", "-1@0", "--current", "1"}, "--z"},
         BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--ground-factor", "k1"},

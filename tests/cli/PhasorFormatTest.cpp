@@ -95,6 +95,11 @@ TEST(PhasorOutput, TableNumbersHaveSixDecimalsAndNoNegativeZero) {
     EXPECT_EQ(formatTableNumber(-1.5), "-1.500000");
     EXPECT_EQ(formatTableNumber(-0.0), "0.000000");
     EXPECT_EQ(formatTableNumber(-4e-17), "0.000000");
+    EXPECT_EQ(formatTableNumber(999999999.25), "999999999.250000");
+    EXPECT_EQ(formatTableNumber(-1e308), "-1e+308");
+    EXPECT_EQ(formatTableNumber(1234567890123.0), "1.234568e+12");
+    // The angle of a phasor that prints as zero is 0, whatever its rounding noise says.
+    EXPECT_EQ(tableAngleDegrees(Complex(-1e-17, 0.0)), 0.0);
 }
 
 TEST(PhasorOutput, JsonKeepsFullPrecision) {
