@@ -202,6 +202,41 @@ private:
     bool kept_ = false;
 };
 
+// "kexcalc: writing  42 %" on one line of stderr while a long record is
+// computed, when stderr is a terminal; nothing when it is a file or a pipe.
+// The line is cleared again when the run ends, whichever way.
+class TerminalProgress {
+public:
+    explicit TerminalProgress(std::string programName)
+        : programName_(std::move(programName)), shown_(isatty(STDERR_FILENO) != 0) {}
+    ~TerminalProgress() {
+        if (width_ > 0) {
+            std::fprintf(stderr, "\r%*s\r", width_, "");
+        }
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    // What the caller reports a pass to, under the given name.
+    KexRecording::PassProgress pass(const char* activity) {
+        if (!shown_) {
+            return {};
+        }
+        return [this, activity, percent = -1](double fraction) mutable {
+            const int now = static_cast<int>(fraction * 100.0);
+            if (now != percent) {
+                percent = now;
+                width_ = std::max(width_, std::fprintf(stderr, "\r%s: %s %3d %%", programName_.c_str(), activity, now));
+            }
+        };
+    }
+
+private:
+    std::string programName_;
+    bool shown_;
+    int width_ = 0;  // of the longest line shown
+};
+
 // The disturbance instant as the picture marks it.
 std::string disturbanceMarker(const KexCalculate::RlParameters& p) {
     std::ostringstream marker;
@@ -262,9 +297,10 @@ void runTransient(const Options& options) {
     }
     const KexRecording::TimeAxis axis = KexRecording::timeAxis(scenario);
     const KexRecording::ModelSource source = waves.source(axis);
+    TerminalProgress progress(options.programName);
     KexRecording::RecordingScan scan;
     try {
-        scan = KexRecording::scanRecording(source, axis);
+        scan = KexRecording::scanRecording(source, axis, progress.pass("computing"));
     } catch (const KexRecording::RecordingError& e) {
         throw ArgumentError(e.what());
     }
@@ -288,7 +324,7 @@ void runTransient(const Options& options) {
         writers.push_back(&plot);
     }
     try {
-        KexRecording::writeRecording(source, axis, scan, writers);
+        KexRecording::writeRecording(source, axis, scan, writers, progress.pass("writing"));
         files.commit();
     } catch (const KexRecording::FileSetError& e) {
         throw ArgumentError("--out", e.what());

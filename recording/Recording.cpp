@@ -8,23 +8,26 @@ namespace {
 
 // Calls visit(first, count, values) for each block, reading it from the source.
 template <typename Visit>
-void forEachBlock(const SampleSource& source, const TimeAxis& axis, Visit&& visit) {
+void forEachBlock(const SampleSource& source, const TimeAxis& axis, const PassProgress& progress, Visit&& visit) {
     const std::size_t width = source.channels().size();
     std::vector<double> values(kBlockSamples * width);
     for (std::size_t first = 0; first < axis.count; first += kBlockSamples) {
         const std::size_t count = std::min(kBlockSamples, axis.count - first);
         source.read(first, count, values.data());
         visit(first, count, values.data());
+        if (progress) {
+            progress(static_cast<double>(first + count) / static_cast<double>(axis.count));
+        }
     }
 }
 
 }  // namespace
 
-RecordingScan scanRecording(const SampleSource& source, const TimeAxis& axis) {
+RecordingScan scanRecording(const SampleSource& source, const TimeAxis& axis, const PassProgress& progress) {
     const std::size_t width = source.channels().size();
     RecordingScan scan;
     scan.channels.resize(width);
-    forEachBlock(source, axis, [&scan, width](std::size_t first, std::size_t count, const double* values) {
+    forEachBlock(source, axis, progress, [&scan, width](std::size_t first, std::size_t count, const double* values) {
         for (std::size_t j = 0; j < count; ++j) {
             for (std::size_t c = 0; c < width; ++c) {
                 scan.channels[c].add(values[width * j + c], first + j);
@@ -50,12 +53,12 @@ RecordingScan scanRecording(const SampleSource& source, const TimeAxis& axis) {
 }
 
 void writeRecording(const SampleSource& source, const TimeAxis& axis, const RecordingScan& scan,
-                    const std::vector<RecordingWriter*>& writers) {
+                    const std::vector<RecordingWriter*>& writers, const PassProgress& progress) {
     for (RecordingWriter* writer : writers) {
         writer->begin(axis, source.channels(), scan);
     }
     std::vector<std::uint8_t> status(axis.hasDisturbance ? kBlockSamples : 0);
-    forEachBlock(source, axis, [&](std::size_t first, std::size_t count, const double* values) {
+    forEachBlock(source, axis, progress, [&](std::size_t first, std::size_t count, const double* values) {
         for (std::size_t j = 0; j < status.size() && j < count; ++j) {
             status[j] = axis.faultStatus(first + j);
         }

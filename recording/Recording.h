@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,13 +58,16 @@ public:
     virtual void finish() = 0;
 };
 
+// Told after each block of a pass which fraction of the pass is done.
+using PassProgress = std::function<void(double fraction)>;
+
 // The first pass. Throws RecordingError for the first sample (in time order)
 // that is not finite, when the source says why.
-RecordingScan scanRecording(const SampleSource& source, const TimeAxis& axis);
+RecordingScan scanRecording(const SampleSource& source, const TimeAxis& axis, const PassProgress& progress = {});
 
 // The second pass: every writer's begin, the blocks in order, every writer's
 // finish.
 void writeRecording(const SampleSource& source, const TimeAxis& axis, const RecordingScan& scan,
-                    const std::vector<RecordingWriter*>& writers);
+                    const std::vector<RecordingWriter*>& writers, const PassProgress& progress = {});
 
 }  // namespace KexRecording

@@ -30,27 +30,17 @@ inline std::string shellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// `environment` goes before the program: "NAME=value ..."; `input` is the
-// file standard input reads (none: the test's own).
-inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std::string& environment = "",
-                            const std::string& input = "") {
-    std::array<char, 32> errPath{};
-    std::snprintf(errPath.data(), errPath.size(), "/tmp/kexcalc-err-XXXXXX");
-    const int errFile = mkstemp(errPath.data());
-    if (errFile < 0) {
-        ADD_FAILURE() << "no temporary file";
-        return {};
-    }
-    close(errFile);
-    std::string command = environment + " " + shellQuoted(KEXCALC_PATH);
+// The program and its arguments as one shell word each.
+inline std::string kexcalcCommand(const std::vector<std::string>& arguments) {
+    std::string command = shellQuoted(KEXCALC_PATH);
     for (const std::string& argument : arguments) {
         command += " " + shellQuoted(argument);
     }
-    command += " 2>" + shellQuoted(errPath.data());
-    if (!input.empty()) {
-        command += " <" + shellQuoted(input);
-    }
+    return command;
+}
 
+// What a shell command writes to stdout, and its exit code.
+inline RunResult runShell(const std::string& command) {
     RunResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -64,12 +54,38 @@ inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std
     }
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// `environment` goes before the program: "NAME=value ..."; `input` is the
+// file standard input reads (none: the test's own).
+inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std::string& environment = "",
+                            const std::string& input = "") {
+    std::array<char, 32> errPath{};
+    std::snprintf(errPath.data(), errPath.size(), "/tmp/kexcalc-err-XXXXXX");
+    const int errFile = mkstemp(errPath.data());
+    if (errFile < 0) {
+        ADD_FAILURE() << "no temporary file";
+        return {};
+    }
+    close(errFile);
+    std::string command = environment + " " + kexcalcCommand(arguments) + " 2>" + shellQuoted(errPath.data());
+    if (!input.empty()) {
+        command += " <" + shellQuoted(input);
+    }
+    RunResult result = runShell(command);
     std::ifstream errStream(errPath.data());
     std::ostringstream err;
     err << errStream.rdbuf();
     result.err = err.str();
     std::remove(errPath.data());
     return result;
+}
+
+// The program on a terminal of its own (a pseudo-terminal of script(1)), its
+// stdout discarded: `out` is what its stderr showed there.
+inline RunResult runKexcalcOnTerminal(const std::vector<std::string>& arguments) {
+    return runShell("script -qec " + shellQuoted(kexcalcCommand(arguments) + " >/dev/null") + " /dev/null");
 }
 
 // Starts the program without waiting for it, its output discarded; the caller

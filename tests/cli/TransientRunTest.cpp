@@ -433,6 +433,16 @@ TEST_F(TransientRun, SignalsAndKilledRunsLeaveNoTemporaries) {
     EXPECT_EQ(filesIn(out), (std::set<std::string>{otherName, living, "default.cfg", "default.dat", "default.csv"}));
 }
 
+// Progress shows on a terminal, on one line that is cleared at the end; on a
+// file or a pipe stderr stays empty (the test above).
+TEST_F(TransientRun, ProgressOnlyOnATerminal) {
+    const RunResult shown =
+        KexcalcTest::runKexcalcOnTerminal({"transient", "--out", (root_ / "out").string(), "--no-plot"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.out;
+    EXPECT_NE(shown.out.find("\rkexcalc: computing 100 %\rkexcalc: writing 100 %\r"), std::string::npos) << shown.out;
+    EXPECT_EQ(shown.out.substr(shown.out.size() - 2), " \r") << shown.out;
+}
+
 TEST_F(TransientRun, LaterRunReplacesTheOutput) {
     const fs::path out = root_ / "out";
     ASSERT_EQ(run({"--out", out.string(), "--no-plot"}).exitCode, 0);
