@@ -136,16 +136,20 @@ std::string renderTable(const PhasorReport& report, const ReportFigures& figures
     return out.str();
 }
 
+nlohmann::ordered_json phasorJson(const Complex& z) {
+    return {{"magnitude", phasorMagnitude(z)},
+            {"angleDeg", phasorAngleDegrees(z)},
+            {"re", withoutNegativeZero(z.re)},
+            {"im", withoutNegativeZero(z.im)}};
+}
+
 std::string renderJson(const PhasorReport& report, const ReportFigures& figures) {
     nlohmann::ordered_json document = nlohmann::ordered_json::object();
     for (const QuantitySystem& entry : report) {
         nlohmann::ordered_json phases = nlohmann::ordered_json::object();
         for (const PhaseName& phase : kPhases) {
             const Complex value = entry.system.getPhaseComplexValue(phase.phase);
-            phases[phase.name] = {{"magnitude", phasorMagnitude(value)},
-                                  {"angleDeg", phasorAngleDegrees(value)},
-                                  {"re", withoutNegativeZero(value.re)},
-                                  {"im", withoutNegativeZero(value.im)}};
+            phases[phase.name] = phasorJson(value);
         }
         document[jsonKey(entry.quantity)] = phases;
     }

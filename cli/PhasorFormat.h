@@ -3,6 +3,8 @@
 // as a table or as JSON.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
@@ -68,6 +70,10 @@ double tableAngleDegrees(const KexCalculate::Complex& z);
 // magnitude, angle in degrees, real part, imaginary part; then a line
 // "label: value" for each figure.
 std::string renderTable(const PhasorReport& report, const ReportFigures& figures = {});
+
+// {"magnitude":..,"angleDeg":..,"re":..,"im":..} in full precision, a
+// negative zero written as 0.
+nlohmann::ordered_json phasorJson(const KexCalculate::Complex& z);
 
 // {"voltages":{"A":{"magnitude":..,"angleDeg":..,"re":..,"im":..},"B":..,"C":..},
 //  "currents":{...}}, with only the systems of the report, numbers in full

@@ -70,6 +70,8 @@ struct Options {
     bool singleFile = false;
     bool noPlot = false;
     bool printDefault = false;
+    bool printScenario = false;
+    bool json = false;
     std::string programName;
     CLI::Option* outOption = nullptr;
     CLI::Option* nameOption = nullptr;
@@ -250,6 +252,26 @@ std::string disturbanceMarker(const KexCalculate::RlParameters& p) {
     return marker.str();
 }
 
+// The scenario file, standard input or the built-in scenario, with every
+// problem of a file reported.
+TransientScenario readScenario(const Options& options) {
+    if (options.scenarioFile.empty()) {
+        return defaultScenario();
+    }
+    const std::string origin = scenarioOrigin(options.scenarioFile);
+    const KexRecording::ScenarioText text = options.scenarioFile == kStandardInput
+                                                ? KexRecording::readScenarioText(STDIN_FILENO)
+                                                : KexRecording::readScenarioFile(options.scenarioFile);
+    if (!text.problem.empty()) {
+        throw ArgumentError(origin, text.problem);
+    }
+    ScenarioResult result = KexRecording::parseScenario(text.text);
+    if (!result.ok()) {
+        reportProblems(options.programName, origin, result.problems);
+    }
+    return std::move(result.scenario);
+}
+
 void runTransient(const Options& options) {
     const Revision revision = parseChoice(options.revision, revisionChoices(), "--rev");
     const DataFormat format = parseChoice(options.format, formatChoices(), "--comtrade-format");
@@ -262,37 +284,22 @@ void runTransient(const Options& options) {
     }
     requireValue(options.outOption, options.outputDirectory, "a directory");
     requireValue(options.nameOption, options.name, "a base name");
-    const bool fromFile = !options.scenarioFile.empty();
-    const bool fromStandardInput = options.scenarioFile == kStandardInput;
-    const std::string origin = scenarioOrigin(options.scenarioFile);
-    TransientScenario scenario = defaultScenario();
-    if (fromFile) {
-        const KexRecording::ScenarioText text = fromStandardInput
-                                                    ? KexRecording::readScenarioText(STDIN_FILENO)
-                                                    : KexRecording::readScenarioFile(options.scenarioFile);
-        if (!text.problem.empty()) {
-            throw ArgumentError(origin, text.problem);
-        }
-        ScenarioResult result = KexRecording::parseScenario(text.text);
-        if (!result.ok()) {
-            reportProblems(options.programName, origin, result.problems);
-        }
-        scenario = std::move(result.scenario);
-    }
+    const TransientScenario scenario = readScenario(options);
     std::string name = options.name;
     if (!name.empty()) {
         checkBaseName(name, "--name");
+    } else if (options.scenarioFile.empty()) {
+        name = kDefaultName;
     } else {
-        name = fromStandardInput ? kStandardInputName
-               : fromFile        ? std::filesystem::path(options.scenarioFile).stem().string()
-                                 : kDefaultName;
-        checkBaseName(name, origin);
+        name = options.scenarioFile == kStandardInput ? kStandardInputName
+                                                      : std::filesystem::path(options.scenarioFile).stem().string();
+        checkBaseName(name, scenarioOrigin(options.scenarioFile));
     }
 
     const KexRecording::TransientWaves waves(scenario.record, scenario.aperiodicModel);
     const std::string problem = waves.problem();
     if (!problem.empty()) {
-        throw ArgumentError(fromFile ? origin : "the built-in scenario",
+        throw ArgumentError(options.scenarioFile.empty() ? "the built-in scenario" : scenarioOrigin(options.scenarioFile),
                             "aperiodicModel: " + problem + "; \"single-time-constant\" gives the model's waveforms");
     }
     const KexRecording::TimeAxis axis = KexRecording::timeAxis(scenario);
@@ -332,7 +339,9 @@ void runTransient(const Options& options) {
         throw ArgumentError(std::string("the COMTRADE recording cannot be written: ") + e.what());
     }
     directory.keep();
-    std::cout << renderSummary(name, scenario, waves, files.written()) << std::flush;
+    std::cout << (options.json ? renderSummaryJson(name, scenario, waves, files.written())
+                               : renderSummary(name, scenario, waves, files.written()))
+              << std::flush;
 }
 
 }  // namespace
@@ -375,8 +384,12 @@ void addTransientCommand(CLI::App& app) {
     command->add_flag("--cff", options->singleFile,
                       "Write one NAME.cff file instead of NAME.cfg and NAME.dat (revision 2013 only)");
     command->add_flag("--no-plot", options->noPlot, "Do not draw NAME.png");
+    command->add_flag("--json", options->json, "Print the summary as JSON (its shape is in docs/cli.md)");
     command->add_flag("--print-default", options->printDefault,
                       "Print the built-in scenario as JSON (a file to start from) and write nothing");
+    command->add_flag("--print-scenario", options->printScenario,
+                      "Print the scenario that would run, every key with its value (missing keys with the built-in "
+                      "ones), after checking it; write nothing");
     command->footer(keyTable());
     command->callback([options]() {
         if (options->printDefault) {
@@ -384,6 +397,10 @@ void addTransientCommand(CLI::App& app) {
                 throw ArgumentError("--print-default", "prints the built-in scenario; give no scenario file");
             }
             std::cout << KexRecording::renderScenarioJson(defaultScenario()) << std::flush;
+            return;
+        }
+        if (options->printScenario) {
+            std::cout << KexRecording::renderScenarioJson(readScenario(*options)) << std::flush;
             return;
         }
         runTransient(*options);

@@ -29,6 +29,48 @@ std::string percent(double value) {
     return out.str();
 }
 
+// One channel's phasors and aperiodic amplitude, in the model's channel order.
+struct ChannelFigures {
+    Complex preFault;
+    Complex faultState;
+    double aperiodic;
+};
+
+ChannelFigures channelFigures(const CalculationRl& model, std::size_t channel) {
+    const bool current = channel < 3;  // the model's channels 0..2 are currents
+    const std::size_t phase = channel % 3;
+    return {current ? model._predI.values[phase] : model._predU.values[phase],
+            current ? model._faultI.values[phase] : model._faultU.values[phase],
+            current ? model._aperiodicI[phase] : model._aperiodicU[phase]};
+}
+
+// Whether the single-time-constant model has a DC component for the record:
+// not for a swing, nor where nothing changes at the disturbance instant.
+bool hasSingleTimeConstant(const RlParameters& p) {
+    return !RlKind::isSwingOrAsync(p.faultKind) && KexRecording::unchangedStateReason(p).empty();
+}
+
+// The lines below the DC component: what the fault state of a swing is, why a
+// record has none, why the exact model does not apply.
+std::vector<std::string> aperiodicNotes(const RlParameters& p, const KexRecording::TransientWaves& waves) {
+    std::vector<std::string> notes;
+    const std::string unchanged = KexRecording::unchangedStateReason(p);
+    if (RlKind::isSwingOrAsync(p.faultKind)) {
+        notes.emplace_back(
+            "Fault state of a swing: the extreme values with the sources in opposition; the waveform follows the "
+            "angle between the sources. No aperiodic component.");
+    } else if (!unchanged.empty()) {
+        notes.push_back("No aperiodic component: " + unchanged + ".");
+        return notes;
+    }
+    const std::string reason = waves.singleTimeConstantReason();
+    if (!reason.empty()) {
+        notes.push_back("aperiodicModel exact does not apply to faultKind " + KexRecording::faultKindName(p.faultKind) +
+                        ": " + reason + "; the waveforms are the single-time-constant model's");
+    }
+    return notes;
+}
+
 }  // namespace
 
 std::string describeDisturbance(const RlParameters& p) {
@@ -97,11 +139,7 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
     out << '\n';
     const std::vector<KexRecording::ChannelLabel>& labels = KexRecording::modelChannels();
     for (std::size_t channel = 0; channel < labels.size(); ++channel) {
-        const bool current = channel < 3;  // the model's channels 0..2 are currents
-        const std::size_t phase = channel % 3;
-        const Complex pre = current ? model._predI.values[phase] : model._predU.values[phase];
-        const Complex post = current ? model._faultI.values[phase] : model._faultU.values[phase];
-        const double aperiodic = current ? model._aperiodicI[phase] : model._aperiodicU[phase];
+        const auto [pre, post, aperiodic] = channelFigures(model, channel);
         out << std::left << std::setw(kLabelWidth) << (labels[channel].id + " (" + labels[channel].unit + ")")
             << std::setw(kFlagWidth) << (model.isChnnelActiv(static_cast<int>(channel)) ? "yes" : "no") << std::right;
         for (const double value :
@@ -135,23 +173,75 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
             }
             out << '\n';
         }
-    } else if (RlKind::isSwingOrAsync(p.faultKind)) {
-        out << "\nFault state of a swing: the extreme values with the sources in opposition; the waveform follows "
-               "the angle between the sources. No aperiodic component.\n";
-    } else {
+    } else if (hasSingleTimeConstant(p)) {
         out << "\nAperiodic time constant tau: " << std::setprecision(6) << model._tau
             << " s; each channel's DC component is sqrt(2)*A*exp(-t'/tau), t' the time since the disturbance\n";
+    } else {
+        out << '\n';
     }
-    const std::string reason = waves.singleTimeConstantReason();
-    if (!reason.empty()) {
-        out << "aperiodicModel exact does not apply to faultKind " << KexRecording::faultKindName(p.faultKind) << ": "
-            << reason << "; the waveforms are the single-time-constant model's\n";
+    for (const std::string& note : aperiodicNotes(p, waves)) {
+        out << note << '\n';
     }
     out << "\nFiles written:\n";
     for (const KexRecording::WrittenFile& file : files) {
         out << "  " << file.path.string() << (file.replaced ? "  (replaced the earlier file)" : "") << '\n';
     }
     return out.str();
+}
+
+std::string renderSummaryJson(const std::string& name, const KexRecording::TransientScenario& scenario,
+                              const KexRecording::TransientWaves& waves,
+                              const std::vector<KexRecording::WrittenFile>& files) {
+    using Json = nlohmann::ordered_json;
+    const RlParameters& p = scenario.record;
+    const CalculationRl& model = waves.model();
+    const KexCalculate::CalculationRlExact& exact = waves.exact();
+    const bool exactDc = waves.isExact();
+    Json channels = Json::array();
+    const std::vector<KexRecording::ChannelLabel>& labels = KexRecording::modelChannels();
+    for (std::size_t channel = 0; channel < labels.size(); ++channel) {
+        const auto [pre, post, aperiodic] = channelFigures(model, channel);
+        channels.push_back(
+            {{"id", labels[channel].id},
+             {"unit", labels[channel].unit},
+             {"active", model.isChnnelActiv(static_cast<int>(channel))},
+             {"preFault", phasorJson(pre)},
+             {"faultState", phasorJson(post)},
+             {"aperiodic", exactDc ? Json(nullptr) : Json(aperiodic)},
+             {"dcAtDisturbance", exactDc ? exact.initialDc(static_cast<int>(channel)) : kSqrt2 * aperiodic}});
+    }
+    Json modes = Json::array();
+    for (std::size_t mode = 0; exactDc && mode < exact.modeCount(); ++mode) {
+        const double tau = exact.modeTimeConstant(mode);
+        Json dc = Json::array();
+        for (std::size_t channel = 0; channel < labels.size(); ++channel) {
+            dc.push_back(exact.modeDc(mode, static_cast<int>(channel)));
+        }
+        modes.push_back({{"tau", std::isinf(tau) ? Json(nullptr) : Json(tau)}, {"dc", dc}});
+    }
+    Json written = Json::array();
+    for (const KexRecording::WrittenFile& file : files) {
+        written.push_back({{"path", file.path.string()}, {"replaced", file.replaced}});
+    }
+    const Json summary{
+        {"scenario", name},
+        {"disturbance", describeDisturbance(p)},
+        {"networkType", KexRecording::networkTypeName(p.networkType)},
+        {"faultKind", KexRecording::faultKindName(p.faultKind)},
+        {"aperiodicModel", KexRecording::aperiodicModelName(exactDc ? KexRecording::AperiodicModel::Exact
+                                                                    : KexRecording::AperiodicModel::SingleTimeConstant)},
+        {"samples", KexRecording::sampleCount(scenario)},
+        {"sampleRate", scenario.sampleRate},
+        {"duration", scenario.duration},
+        {"frequency", p.frequency},
+        {"disturbanceTime", p.preFaultDuration},
+        {"channels", channels},
+        {"tau", !exactDc && hasSingleTimeConstant(p) ? Json(model._tau) : Json(nullptr)},
+        {"modes", modes},
+        {"notes", aperiodicNotes(p, waves)},
+        {"files", written}};
+    // A name or a path need not be UTF-8.
+    return summary.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
 }
 
 }  // namespace kexcalc

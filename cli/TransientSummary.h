@@ -23,4 +23,10 @@ std::string describeDisturbance(const KexCalculate::RlParameters& p);
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
                           const KexRecording::TransientWaves& waves, const std::vector<KexRecording::WrittenFile>& files);
 
+// The same as one JSON object, numbers in full precision (docs/cli.md gives
+// its shape).
+std::string renderSummaryJson(const std::string& name, const KexRecording::TransientScenario& scenario,
+                              const KexRecording::TransientWaves& waves,
+                              const std::vector<KexRecording::WrittenFile>& files);
+
 }  // namespace kexcalc

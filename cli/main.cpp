@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "CommandLine.h"
 #include "SteadyStateCommands.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
             "and a polar one MAGNITUDE@DEGREES. Run 'kexcalc SUBCOMMAND --help' for the options.",
             "kexcalc"};
         app.require_subcommand(1);
+        app.set_version_flag("--version", std::string("kexcalc ") + KEX_VERSION);
         kexcalc::addSteadyStateCommands(app);
         kexcalc::addTransientCommand(app);
         return kexcalc::runCommandLine(app, argc, argv);

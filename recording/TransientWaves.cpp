@@ -32,6 +32,13 @@ std::string outsideScopeReason(std::uint8_t kind) {
 
 }  // namespace
 
+std::string unchangedStateReason(const KexCalculate::RlParameters& record) {
+    const bool unchanged =
+        !RlKind::isDisturbance(record.faultKind) ||
+        (record.faultKind == RlKind::LoadSwitching && record.networkType != KexCalculate::RlNetwork::SingleLine);
+    return unchanged ? outsideScopeReason(record.faultKind) : std::string();
+}
+
 TransientWaves::TransientWaves(const KexCalculate::RlParameters& record, AperiodicModel aperiodicModel)
     : aperiodicModel_(aperiodicModel), model_(&record) {
     model_.calculate();

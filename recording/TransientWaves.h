@@ -19,6 +19,11 @@ namespace KexRecording {
 // KindOutsideScope, which gives the single-time-constant model's waveforms.
 std::string exactWaveformProblem(KexCalculate::RlExactStatus status);
 
+// Why nothing changes at the disturbance instant of the record, so that its
+// waveforms have no aperiodic component whatever the model (no disturbance,
+// load switching off a single line); empty where something changes.
+std::string unchangedStateReason(const KexCalculate::RlParameters& record);
+
 class TransientWaves {
 public:
     // Calculates the model from the record, which must outlive this object

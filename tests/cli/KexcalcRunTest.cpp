@@ -165,6 +165,12 @@ TEST(KexcalcRun, HelpOfEachSubcommandNamesUnits) {
     }
 }
 
+TEST(KexcalcRun, VersionIsTheProjectVersion) {
+    const RunResult run = runKexcalc({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "kexcalc " KEX_VERSION "\n");
+}
+
 struct BadInvocation {
     std::vector<std::string> arguments;
     const char* named;  // what the message must name

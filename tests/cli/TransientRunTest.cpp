@@ -1,6 +1,7 @@
 // Runs of `kexcalc transient`: the files it leaves, the samples in them
 // against the model sampled here, and what a failed run leaves behind.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,9 +55,10 @@ protected:
         fs::remove_all(root_, ignored);
     }
 
-    static RunResult run(std::vector<std::string> arguments, const std::string& environment = "") {
+    static RunResult run(std::vector<std::string> arguments, const std::string& environment = "",
+                         const std::string& input = "") {
         arguments.insert(arguments.begin(), "transient");
-        return KexcalcTest::runKexcalc(arguments, environment);
+        return KexcalcTest::runKexcalc(arguments, environment, input);
     }
 
     fs::path writeScenario(const std::string& fileName, const std::string& json) const {
@@ -536,12 +538,42 @@ TEST_F(TransientRun, PrintDefaultIsAScenarioFileOfTheBuiltInScenario) {
     EXPECT_NE(result.out.find("\"aperiodicModel\": \"exact\""), std::string::npos) << result.out;
 }
 
+// A scenario from standard input with the summary as JSON, and the merged
+// scenario printed without anything written.
+TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
+    const fs::path scenario =
+        writeScenario("in.json", R"({"faultKind": "load-switching", "networkType": "double-circuit-healthy"})");
+    const fs::path out = root_ / "out";
+    RunResult result = run({"-", "--out", out.string(), "--no-plot", "--json"}, "", scenario.string());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const nlohmann::json summary = nlohmann::json::parse(result.out);
+    EXPECT_EQ(summary.at("scenario"), "stdin");
+    EXPECT_EQ(summary.at("samples"), 3000);
+    const nlohmann::json& ia = summary.at("channels").at(0);
+    EXPECT_EQ(ia.at("id"), "IA");
+    EXPECT_EQ(ia.at("faultState"), ia.at("preFault"));  // nothing is switched on a double line
+    EXPECT_TRUE(summary.at("tau").is_null());
+    EXPECT_EQ(summary.at("notes"), (nlohmann::json{"No aperiodic component: load switching changes nothing on this "
+                                                   "network (zSwitched is switched on a single line only)."}));
+    EXPECT_EQ(summary.at("files").at(0), (nlohmann::json{{"path", (out / "stdin.cfg").string()}, {"replaced", false}}));
+
+    const fs::path never = root_ / "never";
+    result = run({scenario.string(), "--print-scenario", "--out", never.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const KexRecording::ScenarioResult printed = KexRecording::parseScenario(result.out);
+    ASSERT_TRUE(printed.ok()) << result.out;
+    EXPECT_EQ(printed.scenario.record.faultKind, 11);
+    EXPECT_EQ(printed.scenario.record.networkType, 2);
+    EXPECT_EQ(printed.scenario.duration, 0.3);
+    EXPECT_FALSE(fs::exists(never));
+}
+
 TEST_F(TransientRun, HelpListsEveryOptionAndScenarioKey) {
     const RunResult result = run({"--help"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    for (const char* text : {"--out", "--name", "--rev", "--comtrade-format", "--cff", "--no-plot", "--print-default",
-                             "initialAngleDeg", "asyncSlipPeriod", "zSwitched", "aperiodicModel",
-                             "single-time-constant", "sampleRate", "4 294 967 295", "Exit codes"}) {
+    for (const char* text : {"--out", "--name", "--rev", "--comtrade-format", "--cff", "--no-plot", "--json",
+                             "--print-default", "--print-scenario", "initialAngleDeg", "asyncSlipPeriod", "zSwitched",
+                             "aperiodicModel", "single-time-constant", "sampleRate", "4 294 967 295", "Exit codes"}) {
         EXPECT_NE(result.out.find(text), std::string::npos) << text;
     }
 }
