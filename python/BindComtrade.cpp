@@ -151,7 +151,7 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
             if (!problem.empty()) throw py::value_error("source: " + problem);
             record = &exact->record;
         } else {
-            snapshot.emplace(source.cast<const RlModel&>().model);
+            snapshot.emplace(source.cast<const RlModel&>(), "write_comtrade");
             record = snapshot->model()._params;
         }
         header.lineFrequency = record->frequency;

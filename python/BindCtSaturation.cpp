@@ -180,7 +180,7 @@ void bindStage(py::module_& module) {
                     const std::string problem = KexRecording::exactWaveformProblem(exactState->exact.status());
                     if (!problem.empty()) throw py::value_error("saturate: " + problem);
                 } else {
-                    snapshot.emplace(model.cast<const RlModel&>().model);
+                    snapshot.emplace(model.cast<const RlModel&>(), "CtSaturation.saturate");
                 }
                 const KexCalculate::CtIdealCurrent ideal = exact ? CtSaturation::channelOf(exactState->exact, channel)
                                                                  : CtSaturation::channelOf(snapshot->model(), channel);

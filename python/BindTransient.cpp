@@ -291,26 +291,33 @@ void bindModel(py::module_& module) {
             "_params", [](const RlModel& m) { return m.params(); },
             [](RlModel& m, const py::object& params) { m.setParams(params); })
         .def(
-            "calculate", [](RlModel& m) { m.model.calculate(); },
-            "Recomputes every state member from the record; call it after every change of the record.")
+            "calculate", [](RlModel& m) { m.calculate(); },
+            "Recomputes every state member from the record; call it after every change of the record. Raises "
+            "ValueError naming a field of the record that is not finite. Until it has run with the present record, "
+            "getMgn, isChnnelActiv, getE1E2UI, getSwingOrAmowUIValues, sample, sampleBlock and write_comtrade "
+            "raise RuntimeError.")
         .def(
-            "getMgn", [](const RlModel& m, int channel, double time) { return m.model.getMgn(channel, time); },
+            "getMgn",
+            [](const RlModel& m, int channel, double time) { return m.calculated("CalculationRl.getMgn").getMgn(channel, time); },
             py::arg("channel"), py::arg("time"),
             "Instantaneous value of a channel at host time `time`; 0 for a channel outside 0..5.")
         .def(
-            "isChnnelActiv", [](const RlModel& m, int channel) { return m.model.isChnnelActiv(channel); },
+            "isChnnelActiv",
+            [](const RlModel& m, int channel) { return m.calculated("CalculationRl.isChnnelActiv").isChnnelActiv(channel); },
             py::arg("channel"))
         .def(
-            "getE1E2UI", [](const RlModel& m, double t) { return m.model.getE1E2UI(t); }, py::arg("t"),
+            "getE1E2UI", [](const RlModel& m, double t) { return m.calculated("CalculationRl.getE1E2UI").getE1E2UI(t); },
+            py::arg("t"),
             "EMFs, voltage and current of phase A at t seconds after the disturbance (swing, asynchronous "
             "operation).")
         .def(
-            "getSwingOrAmowUIValues", [](const RlModel& m) { return m.model.getSwingOrAmowUIValues(); },
+            "getSwingOrAmowUIValues",
+            [](const RlModel& m) { return m.calculated("CalculationRl.getSwingOrAmowUIValues").getSwingOrAmowUIValues(); },
             "uMin, iMax, uMax with the EMFs in opposition.")
         .def(
             "sample",
             [](const RlModel& m, const TimesArray& times) {
-                return sampleAtTimes(ModelSnapshot(m.model).model(), times);
+                return sampleAtTimes(ModelSnapshot(m, "CalculationRl.sample").model(), times);
             },
             py::arg("times"),
             "The six channels at the given host times: a (len(times), 6) float64 array, row k = "
@@ -318,7 +325,7 @@ void bindModel(py::module_& module) {
         .def(
             "sampleBlock",
             [](const RlModel& m, double start, double step, long long count) {
-                return sampleBlockOf(ModelSnapshot(m.model).model(), start, step, count);
+                return sampleBlockOf(ModelSnapshot(m, "CalculationRl.sampleBlock").model(), start, step, count);
             },
             py::arg("start"), py::arg("step"), py::arg("count"),
             "The six channels at start + k * step for k = 0 .. count - 1: a (count, 6) float64 array.");
@@ -349,6 +356,25 @@ void bindModel(py::module_& module) {
 }
 
 }  // namespace
+
+void RlModel::calculate() {
+    const KexRecording::ScenarioField* field = KexRecording::firstNonFiniteField(*model._params);
+    if (field != nullptr) {
+        calculated_ = false;
+        throw py::value_error("CalculationRl.calculate: RlParameters." + field->name + " must be finite, got " +
+                              std::string(py::repr(params_.attr(field->name.c_str()))));
+    }
+    model.calculate();
+    calculated_ = true;
+}
+
+const KexCalculate::CalculationRl& RlModel::calculated(const char* operation) const {
+    if (!calculated_) {
+        throw std::runtime_error(std::string(operation) +
+                                 ": the model has not been calculated with its record; call calculate() first");
+    }
+    return model;
+}
 
 void bindTransient(py::module_& module) {
     bindRecord(module);

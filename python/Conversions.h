@@ -67,6 +67,7 @@ void bindPhasors(py::module_& module);
 void bindSteadyState(py::module_& module);
 void bindTransient(py::module_& module);
 void bindExact(py::module_& module);
+void bindScenario(py::module_& module);
 void bindComtrade(py::module_& module);
 void bindCtSaturation(py::module_& module);
 

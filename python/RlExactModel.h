@@ -23,10 +23,12 @@ class RlExactModel {
 public:
     RlExactModel() : state_(std::make_shared<const RlExactState>()) {}
 
+    // RuntimeError for a model not calculated with its record.
     void calculate(const RlModel& model) {
+        const KexCalculate::CalculationRl& calculated = model.calculated("CalculationRlExact.calculate");
         auto state = std::make_shared<RlExactState>();
-        state->record = *model.model._params;
-        KexCalculate::CalculationRl copy = model.model;
+        state->record = *calculated._params;
+        KexCalculate::CalculationRl copy = calculated;
         copy._params = &state->record;
         state->exact.calculate(copy);
         state_ = std::move(state);

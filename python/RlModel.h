@@ -12,7 +12,9 @@ namespace kexpy {
 
 // Holding the Python object keeps the record alive as long as the model, and
 // changes made through it (params.faultKind = 2) reach the model at the next
-// calculate(), as they do in C++.
+// calculate(), as they do in C++. Unlike C++, the module raises instead of
+// giving zeros: for a record value that is not finite (at calculate), and for
+// results read from a model that was not calculated since its record was set.
 class RlModel {
 public:
     explicit RlModel(const py::object& params) { setParams(params); }
@@ -23,13 +25,22 @@ public:
         }
         model._params = &params.cast<KexCalculate::RlParameters&>();
         params_ = params;
+        calculated_ = false;
     }
     const py::object& params() const { return params_; }
+
+    // ValueError naming the first field that is not finite.
+    void calculate();
+
+    // The model, for an operation that reads its results; RuntimeError
+    // before the first calculate() with the present record.
+    const KexCalculate::CalculationRl& calculated(const char* operation) const;
 
     KexCalculate::CalculationRl model;
 
 private:
     py::object params_;
+    bool calculated_ = false;
 };
 
 // A copy of the model and its record, taken with the GIL held, so that the
@@ -37,7 +48,8 @@ private:
 // recalculate the model.
 class ModelSnapshot {
 public:
-    explicit ModelSnapshot(const KexCalculate::CalculationRl& model) : record_(*model._params), model_(model) {
+    ModelSnapshot(const RlModel& model, const char* operation)
+        : record_(*model.model._params), model_(model.calculated(operation)) {
         model_._params = &record_;
     }
     ModelSnapshot(const ModelSnapshot&) = delete;

@@ -14,6 +14,7 @@ PYBIND11_MODULE(kexcalculate, module) {
     kexpy::bindSteadyState(module);
     kexpy::bindTransient(module);
     kexpy::bindExact(module);
+    kexpy::bindScenario(module);
     kexpy::bindComtrade(module);
     kexpy::bindCtSaturation(module);
 }

@@ -204,6 +204,22 @@ bool sameValue(const Value& a, const Value& b) {
     return a == b;
 }
 
+bool isFinite(double value) { return std::isfinite(value); }
+bool isFinite(const Complex& value) { return std::isfinite(value.re) && std::isfinite(value.im); }
+template <typename Value>
+bool isFinite(const Value& /*value*/) {
+    return true;
+}
+
+template <typename Value>
+bool isFiniteIn(const RlParameters& record, const MemberOf<RlParameters, Value>& field) {
+    return isFinite(record.*(field.member));
+}
+template <typename Value>
+bool isFiniteIn(const RlParameters& /*record*/, const MemberOf<TransientScenario, Value>& /*field*/) {
+    return true;
+}
+
 template <typename Value>
 bool inRecord(const MemberOf<RlParameters, Value>& /*member*/) {
     return true;
@@ -328,6 +344,17 @@ TimeAxis timeAxis(const TransientScenario& scenario) {
     axis.hasDisturbance = true;
     axis.disturbanceTime = scenario.record.preFaultDuration;
     return axis;
+}
+
+const ScenarioField* firstNonFiniteField(const RlParameters& record) {
+    for (const ScenarioField& field : scenarioFields()) {
+        const bool finite =
+            std::visit([&record](const auto& member) { return isFiniteIn(record, member); }, field.member);
+        if (!finite) {
+            return &field;
+        }
+    }
+    return nullptr;
 }
 
 std::vector<std::string> differingFields(const TransientScenario& a, const TransientScenario& b) {

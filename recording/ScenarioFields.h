@@ -149,6 +149,10 @@ std::size_t sampleCount(const TransientScenario& scenario);
 // The scenario's samples on one time axis, the disturbance at preFaultDuration.
 TimeAxis timeAxis(const TransientScenario& scenario);
 
+// The first field of the record holding a value that is not finite (a number,
+// or a part of an impedance or a factor pair); nullptr when all are finite.
+const ScenarioField* firstNonFiniteField(const KexCalculate::RlParameters& record);
+
 // The fields whose values differ, bit for bit (0 differs from -0).
 std::vector<std::string> differingFields(const TransientScenario& a, const TransientScenario& b);
 

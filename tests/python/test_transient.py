@@ -125,6 +125,23 @@ def test_model_needs_a_record(bad):
         kc.CalculationRl(bad)
 
 
+@pytest.mark.parametrize("field, value", [("frequency", math.nan), ("loadVoltage", math.inf), ("zLine", 1 + 1j)])
+def test_model_without_a_finite_calculation_raises_instead_of_sampling_zeros(field, value):
+    params = kc.RlParameters(**DEFAULT_RECORD)
+    model = kc.CalculationRl(params)
+    with pytest.raises(RuntimeError, match=r"CalculationRl.sampleBlock: .*call calculate\(\) first"):
+        model.sampleBlock(0.0, 1e-4, 10)  # never calculated
+    setattr(params, field, value)
+    if field == "zLine":
+        params.zLine.im = -math.inf  # the live view bypasses the assignment
+    with pytest.raises(ValueError, match=f"RlParameters.{field} must be finite"):
+        model.calculate()
+    for call in (lambda: model.getMgn(0, 0.1), lambda: model.sample([0.1]),
+                 lambda: kc.write_comtrade("never", model, 1000.0, 0.2)):
+        with pytest.raises(RuntimeError, match="call calculate"):
+            call()
+
+
 # --------------------------------------------------- worked transient values
 
 def test_pre_fault_state_carries_the_given_load_flow(default_model):

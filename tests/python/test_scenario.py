@@ -1,0 +1,53 @@
+"""Scenarios through the module: the command line's reader, checks and
+messages, from JSON text, a file or a dict."""
+import math
+
+import numpy as np
+import pytest
+
+import kexcalculate as kc
+from conftest import DEFAULT_RECORD
+
+
+def test_default_scenario_is_the_built_in_one():
+    s = kc.default_scenario()
+    assert (s.sampleRate, s.duration, s.sampleCount, s.station, s.device) == (10000.0, 0.3, 3000, "KexCalculate",
+                                                                               "kexcalc")
+    assert s.startTime == "2000-01-01 00:00:00" and s.startTimeNanoseconds == 946684800 * 10**9
+    assert {name: getattr(s.record, name) for name in DEFAULT_RECORD} == pytest.approx(DEFAULT_RECORD)
+    assert kc.load_scenario(s.to_json()).to_json() == s.to_json()
+
+
+@pytest.mark.parametrize("form", ["text", "path", "dict"])
+def test_scenario_from_text_a_file_or_a_dict(tmp_path, form):
+    text = '{"faultKind": "two-phase", "faultPhase": "BC", "zS1": [0.5, 7], "sampleRate": 4000}'
+    path = tmp_path / "bc.json"
+    path.write_text(text)
+    source = {"text": text, "path": path,
+              "dict": {"faultKind": "two-phase", "faultPhase": "BC", "zS1": 0.5 + 7j, "sampleRate": np.int64(4000)}}
+    s = kc.load_scenario(source[form])
+    assert (s.record.faultKind, s.record.faultPhase, complex(s.record.zS1), s.sampleCount) == (1, 1, 0.5 + 7j, 1200)
+    model = kc.CalculationRl(s.record)
+    model.calculate()
+    assert model.sampleBlock(0.0, 1.0 / s.sampleRate, s.sampleCount).shape == (1200, 6)
+
+
+@pytest.mark.parametrize(
+    "source, error, lines",
+    [
+        ({"faultKnd": 2, "frequency": math.nan}, ValueError,
+         ["faultKnd: unknown key; did you mean faultKind?", 'frequency: must be a number, not the string "nan"']),
+        ('{"duration": 0.05}', ValueError, ["preFaultDuration, duration: the disturbance at 0.1 s"]),
+        ({"station": "Подстанция"}, ValueError, ["station: contains a non-printable or non-ASCII character"]),
+        ("/dev/zero", ValueError, ["/dev/zero: larger than 4 MiB"]),
+        ("/no/such/scenario.json", FileNotFoundError, ["/no/such/scenario.json"]),
+        (42, TypeError, ["JSON text, a file path or a dict"]),
+    ],
+)
+def test_bad_scenarios_raise_the_command_lines_messages(source, error, lines):
+    with pytest.raises(error) as raised:
+        kc.load_scenario(source)
+    text = str(raised.value)
+    assert all(line in text for line in lines), text
+    if hasattr(raised.value, "problems"):
+        assert raised.value.problems == text.splitlines()
