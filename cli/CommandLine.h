@@ -32,8 +32,8 @@ public:
 // allowed, anything else around the number is not.
 double parseNumber(const std::string& text, const std::string& argument);
 
-using KexRecording::Choices;
 using KexRecording::choiceNames;
+using KexRecording::Choices;
 
 // One of a fixed set of names, compared without regard to letter case.
 template <typename T>

@@ -126,8 +126,8 @@ std::string renderTable(const PhasorReport& report, const ReportFigures& figures
             const Complex value = entry.system.getPhaseComplexValue(phase.phase);
             out << std::left << std::setw(kPhaseWidth) << phase.name << std::right << std::setw(kNumberWidth)
                 << formatTableNumber(phasorMagnitude(value)) << std::setw(kNumberWidth)
-                << formatTableNumber(tableAngleDegrees(value)) << std::setw(kNumberWidth)
-                << formatTableNumber(value.re) << std::setw(kNumberWidth) << formatTableNumber(value.im) << '\n';
+                << formatTableNumber(tableAngleDegrees(value)) << std::setw(kNumberWidth) << formatTableNumber(value.re)
+                << std::setw(kNumberWidth) << formatTableNumber(value.im) << '\n';
         }
     }
     for (const ReportFigure& figure : figures) {

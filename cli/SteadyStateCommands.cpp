@@ -413,8 +413,9 @@ void addImpedanceCommand(CLI::App& app) {
             }
             const double lineAngle = parseNumber(options->lineAngle, "--line-angle");
             if (!(lineAngle > 0.0 && lineAngle <= kRightAngle)) {
-                throw ArgumentError("--line-angle", "the angle of a line impedance lies above 0 and at most 90 degrees, not " +
-                                                        options->lineAngle);
+                throw ArgumentError(
+                    "--line-angle",
+                    "the angle of a line impedance lies above 0 and at most 90 degrees, not " + options->lineAngle);
             }
             parameters.lineImpedance.angle = degreesToRadians(lineAngle);
         }

@@ -1,7 +1,7 @@
 #include "TransientCommand.h"
 
-#include <CLI/CLI.hpp>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -149,8 +149,9 @@ void checkBaseName(const std::string& name, const std::string& argument) {
 // after it is another option (--out --no-plot), or when there is none.
 void requireValue(const CLI::Option* option, const std::string& value, const std::string& what) {
     if (option->count() > 0 && value.empty()) {
-        throw ArgumentError(option->get_name(), what + " is missing (an empty argument or an option such as "
-                                                       "--no-plot cannot be one)");
+        throw ArgumentError(option->get_name(), what +
+                                                    " is missing (an empty argument or an option such as "
+                                                    "--no-plot cannot be one)");
     }
 }
 

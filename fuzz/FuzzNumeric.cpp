@@ -48,8 +48,8 @@
 namespace {
 
 using namespace KexCalculate;
-using KexRecording::TransientScenario;
 using kexfuzz::FuzzInput;
+using KexRecording::TransientScenario;
 
 // ------------------------------------------------------------ values
 

@@ -298,21 +298,28 @@ void bindModel(py::module_& module) {
             "raise RuntimeError.")
         .def(
             "getMgn",
-            [](const RlModel& m, int channel, double time) { return m.calculated("CalculationRl.getMgn").getMgn(channel, time); },
+            [](const RlModel& m, int channel, double time) {
+                return m.calculated("CalculationRl.getMgn").getMgn(channel, time);
+            },
             py::arg("channel"), py::arg("time"),
             "Instantaneous value of a channel at host time `time`; 0 for a channel outside 0..5.")
         .def(
             "isChnnelActiv",
-            [](const RlModel& m, int channel) { return m.calculated("CalculationRl.isChnnelActiv").isChnnelActiv(channel); },
+            [](const RlModel& m, int channel) {
+                return m.calculated("CalculationRl.isChnnelActiv").isChnnelActiv(channel);
+            },
             py::arg("channel"))
         .def(
-            "getE1E2UI", [](const RlModel& m, double t) { return m.calculated("CalculationRl.getE1E2UI").getE1E2UI(t); },
+            "getE1E2UI",
+            [](const RlModel& m, double t) { return m.calculated("CalculationRl.getE1E2UI").getE1E2UI(t); },
             py::arg("t"),
             "EMFs, voltage and current of phase A at t seconds after the disturbance (swing, asynchronous "
             "operation).")
         .def(
             "getSwingOrAmowUIValues",
-            [](const RlModel& m) { return m.calculated("CalculationRl.getSwingOrAmowUIValues").getSwingOrAmowUIValues(); },
+            [](const RlModel& m) {
+                return m.calculated("CalculationRl.getSwingOrAmowUIValues").getSwingOrAmowUIValues();
+            },
             "uMin, iMax, uMax with the EMFs in opposition.")
         .def(
             "sample",

@@ -237,5 +237,4 @@ void removeTemporariesOnSignals() {
     }
 }
 
-
 }  // namespace KexRecording

@@ -374,12 +374,10 @@ void checkCombinations(ScenarioReader& r) {
         if (phase.given && phase.byName && r.usable("faultPhase")) {
             if (RlKind::isOnePhase(p.faultKind) && phase.chosen.pair) {
                 r.problem("faultPhase", "'" + phase.name + "' is a phase pair, but faultKind " +
-                                            faultKindName(p.faultKind) +
-                                            " concerns one phase: use A, B or C");
+                                            faultKindName(p.faultKind) + " concerns one phase: use A, B or C");
             } else if (RlKind::isTwoPhase(p.faultKind) && !phase.chosen.pair) {
                 r.problem("faultPhase", "'" + phase.name + "' is one phase, but faultKind " +
-                                            faultKindName(p.faultKind) +
-                                            " concerns a pair: use AB, BC or CA");
+                                            faultKindName(p.faultKind) + " concerns a pair: use AB, BC or CA");
             }
         }
     }
@@ -429,7 +427,8 @@ std::string escapeControlCharacters(const std::string& text) {
     escaped.reserve(text.size());
     for (std::size_t k = 0; k < text.size(); ++k) {
         const auto byte = static_cast<unsigned char>(text[k]);
-        const bool c1 = byte == kC1Lead && k + 1 < text.size() && (static_cast<unsigned char>(text[k + 1]) & 0xE0U) == 0x80U;
+        const bool c1 =
+            byte == kC1Lead && k + 1 < text.size() && (static_cast<unsigned char>(text[k + 1]) & 0xE0U) == 0x80U;
         if (byte < 0x20U || byte == 0x7FU || c1) {
             const unsigned code = c1 ? static_cast<unsigned char>(text[++k]) : byte;
             std::array<char, 8> hex{};

@@ -242,8 +242,9 @@ std::string aperiodicModelName(AperiodicModel model) {
 }
 
 const std::string& headerLabelAllowed() {
-    static const std::string allowed = "printable ASCII (letters, digits, blanks, punctuation) without commas, at most " +
-                                       std::to_string(KexComtrade::kMaxNameLength) + " characters";
+    static const std::string allowed =
+        "printable ASCII (letters, digits, blanks, punctuation) without commas, at most " +
+        std::to_string(KexComtrade::kMaxNameLength) + " characters";
     return allowed;
 }
 

@@ -1,8 +1,8 @@
 // Runs the built kexcalc program for the tests and collects what it says.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>

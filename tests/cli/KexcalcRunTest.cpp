@@ -228,7 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadInvocation{{"power", "--kind", "AN", "--power", "100,0", "--current", "1", "--voltage", "2"}, "--voltage"},
         BadInvocation{{"power", "--kind", "AN", "--power", "1,2,3", "--current", "1"}, "--power"},
         BadInvocation{{"power", "--kind", "AN", "--power", "100", "--voltage", "0"}, "--voltage"},
-        BadInvocation{{"power", "--kind", "AN", "--power", "100", "--current", "1e-300"}, "--power, --current: the result"},
+        BadInvocation{{"power", "--kind", "AN", "--power", "100", "--current", "1e-300"},
+                      "--power, --current: the result"},
         // Library guards that would print zeros: a loop without impedance at constant voltage.
         BadInvocation{{"impedance", "--kind", "AN", "--z", "0", "--voltage", "5"}, "--z, --k0: the fault loop has no"},
         BadInvocation{{"impedance", "--kind", "AN", "--z", "1@80", "--k0", "1@180", "--voltage", "5"}, "--z, --k0"},

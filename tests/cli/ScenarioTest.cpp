@@ -13,9 +13,9 @@
 
 namespace {
 
+using KexCalculate::RlParameters;
 using KexRecording::parseScenario;
 using KexRecording::ScenarioResult;
-using KexCalculate::RlParameters;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -79,7 +79,7 @@ TEST(Scenario, DocumentedRecordTableNamesEveryRecordField) {
 
 TEST(Scenario, BuiltInRecordIs3000SamplesFrom2000) {
     const KexRecording::TransientScenario s = KexRecording::defaultScenario();
-    EXPECT_EQ(KexRecording::sampleCount(s), 3000u);                        // 0.3 s at 10 kHz
+    EXPECT_EQ(KexRecording::sampleCount(s), 3000u);                 // 0.3 s at 10 kHz
     EXPECT_EQ(s.startTimeNanoseconds, 946684800LL * 1000000000LL);  // 2000-01-01 00:00:00 UTC
 }
 

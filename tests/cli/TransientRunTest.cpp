@@ -1,10 +1,10 @@
 // Runs of `kexcalc transient`: the files it leaves, the samples in them
 // against the model sampled here, and what a failed run leaves behind.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
