@@ -1,13 +1,13 @@
 #include "OutputFiles.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -232,7 +232,7 @@ void removeTemporariesOnSignals() {
         struct sigaction action {};
         action.sa_handler = removeTemporariesAndEnd;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
         sigaction(signal, &action, nullptr);
     }
 }

@@ -461,7 +461,7 @@ ScenarioText readScenarioText(int descriptor) {
         }
         if (result.text.size() + static_cast<std::size_t>(count) > kMaxScenarioBytes) {
             result.text.clear();
-            result.problem = "larger than " + std::to_string(kMaxScenarioBytes / (1024 * 1024)) +
+            result.problem = "larger than " + std::to_string(kMaxScenarioBytes / kBytesPerMiB) +
                              " MiB; a scenario is a JSON object of a few kilobytes";
             return result;
         }

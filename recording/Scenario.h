@@ -22,7 +22,8 @@ struct ScenarioResult {
 
 // A scenario is a few kilobytes. Reading stops beyond this, so that a device
 // or a pipe without end (/dev/zero) cannot fill the memory.
-constexpr std::size_t kMaxScenarioBytes = 4 * 1024 * 1024;
+constexpr std::size_t kBytesPerMiB = std::size_t{1024} * 1024;
+constexpr std::size_t kMaxScenarioBytes = 4 * kBytesPerMiB;
 
 // The text of a scenario, or what kept it from being read.
 struct ScenarioText {
