@@ -358,7 +358,8 @@ void addTransientCommand(CLI::App& app) {
         "values, 0.1 s pre-fault, 0.3 s at 10 kHz.");
     command
         ->add_option("scenario", options->scenarioFile,
-                     "Scenario file (JSON, keys below); without it the built-in scenario runs")
+                     "Scenario file (JSON, keys below), or - for standard input; without it the built-in scenario "
+                     "runs")
         ->type_name("SCENARIO.json");
     // A value that looks like an option is not taken as one: --out --no-plot
     // leaves --out without a value.

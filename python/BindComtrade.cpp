@@ -236,7 +236,8 @@ path_base: the files' path without extension ('out/fault' gives out/fault.cfg an
 source: an (N, 6) array of samples (IA, IB, IC, VA, VB, VC; sample k at k / sample_rate), or a
     calculated CalculationRl (the single time constant) or CalculationRlExact (every time constant of the
     network), sampled at k / sample_rate for k < round(duration * sample_rate), with the line frequency
-    and the FAULT status channel (1 from preFaultDuration on) taken from its record.
+    and the FAULT status channel (1 from preFaultDuration on) taken from its record. A disturbance
+    instant (preFaultDuration or pre_fault_duration) must lie before the last sample.
 sample_rate: Hz.  duration: s, only with a model.
 line_frequency: Hz (array source; default 50).  pre_fault_duration: s (array source; adds the FAULT
     status channel and sets the trigger time).
@@ -244,8 +245,8 @@ revision: "1999" or "2013".  format: "ascii", "binary", "binary32" or "float32" 
 single_file: one .cff file (2013 only).  start_time: None (2000-01-01 00:00:00 UTC), a datetime (naive
     means UTC) or nanoseconds since 1970-01-01 UTC.
 Returns the paths written. Raises ValueError with the writer's message for a recording it cannot write
-(e.g. a non-finite sample, a CalculationRlExact of a network without an exact solution) and OSError when
-a file cannot be written.)");
+(e.g. a non-finite sample, a CalculationRlExact of a network without an exact solution), RuntimeError for
+a model that was not calculated with its record, and OSError when a file cannot be written.)");
 }
 
 }  // namespace kexpy

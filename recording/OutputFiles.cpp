@@ -71,9 +71,14 @@ extern "C" void removeTemporariesAndEnd(int signal) {
 
 // A rename would replace the file whatever its permissions; a user who took
 // them away (chmod a-w), or who may not write it, meant it to stay.
-bool isReadOnly(const fs::path& path, const fs::file_status& status) {
+void refuseReadOnly(const fs::path& path, const fs::file_status& status) {
     constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    return (status.permissions() & kWrite) == fs::perms::none || (access(path.c_str(), W_OK) != 0 && errno == EACCES);
+    if (fs::is_regular_file(status) && ((status.permissions() & kWrite) == fs::perms::none ||
+                                        (access(path.c_str(), W_OK) != 0 && errno == EACCES))) {
+        throw FileSetError("'" + path.string() +
+                               "' is read-only; nothing was replaced (make it writable or remove it first)",
+                           EACCES, path);
+    }
 }
 
 // "." + fileName + ".tmp-" + the writer's process id + "-" + a number.
@@ -171,6 +176,9 @@ FileSet::~FileSet() {
 }
 
 OutputFile& FileSet::add(const std::string& fileName) {
+    // Before anything is written, and again at the commit.
+    std::error_code ignored;
+    refuseReadOnly(directory_ / fileName, fs::symlink_status(directory_ / fileName, ignored));
     removeStaleTemporaries(directory_, fileName);
     // Hidden and unique, in the target directory so that the rename stays on
     // one file system. The mode follows the umask like any other new file.
@@ -203,11 +211,7 @@ void FileSet::commit() {
             throw FileSetError("'" + file->finalPath().string() + "' exists and is not a file; nothing was replaced",
                                fs::is_directory(status) ? EISDIR : EEXIST, file->finalPath());
         }
-        if (fs::is_regular_file(status) && isReadOnly(file->finalPath(), status)) {
-            throw FileSetError("'" + file->finalPath().string() +
-                                   "' is read-only; nothing was replaced (make it writable or remove it first)",
-                               EACCES, file->finalPath());
-        }
+        refuseReadOnly(file->finalPath(), status);
         written.push_back({file->finalPath(), fs::exists(status)});
     }
     for (const auto& file : files_) {

@@ -80,11 +80,12 @@ public:
     FileSet(FileSet&&) = delete;
     FileSet& operator=(FileSet&&) = delete;
 
-    // A new empty temporary file that becomes `fileName` on commit.
+    // A new empty temporary file that becomes `fileName` on commit. A file of
+    // that name that the user made read-only (no write permission) is never
+    // replaced: both add and commit throw for it.
     OutputFile& add(const std::string& fileName);
     // Closes the files and renames every temporary to its final name; what
-    // would stop a rename halfway is found before the first one. A file the
-    // user made read-only (no write permission) is not replaced.
+    // would stop a rename halfway is found before the first one.
     void commit();
 
     // In the order the files were added.
