@@ -60,7 +60,7 @@ std::vector<std::string> aperiodicNotes(const RlParameters& p, const KexRecordin
             "Fault state of a swing: the extreme values with the sources in opposition; the waveform follows the "
             "angle between the sources. No aperiodic component.");
     } else if (!unchanged.empty()) {
-        notes.push_back("No aperiodic component: " + unchanged + ".");
+        notes.push_back("No aperiodic component, as " + unchanged + ".");
         return notes;
     }
     const std::string reason = waves.singleTimeConstantReason();

@@ -553,7 +553,7 @@ TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
     EXPECT_EQ(ia.at("id"), "IA");
     EXPECT_EQ(ia.at("faultState"), ia.at("preFault"));  // nothing is switched on a double line
     EXPECT_TRUE(summary.at("tau").is_null());
-    EXPECT_EQ(summary.at("notes"), (nlohmann::json{"No aperiodic component: load switching changes nothing on this "
+    EXPECT_EQ(summary.at("notes"), (nlohmann::json{"No aperiodic component, as load switching changes nothing on this "
                                                    "network (zSwitched is switched on a single line only)."}));
     EXPECT_EQ(summary.at("files").at(0), (nlohmann::json{{"path", (out / "stdin.cfg").string()}, {"replaced", false}}));
 
