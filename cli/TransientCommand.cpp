@@ -300,8 +300,9 @@ void runTransient(const Options& options) {
     const KexRecording::TransientWaves waves(scenario.record, scenario.aperiodicModel);
     const std::string problem = waves.problem();
     if (!problem.empty()) {
-        throw ArgumentError(options.scenarioFile.empty() ? "the built-in scenario" : scenarioOrigin(options.scenarioFile),
-                            "aperiodicModel: " + problem + "; \"single-time-constant\" gives the model's waveforms");
+        throw ArgumentError(
+            options.scenarioFile.empty() ? "the built-in scenario" : scenarioOrigin(options.scenarioFile),
+            "aperiodicModel: " + problem + "; \"single-time-constant\" gives the model's waveforms");
     }
     const KexRecording::TimeAxis axis = KexRecording::timeAxis(scenario);
     const KexRecording::ModelSource source = waves.source(axis);

@@ -109,7 +109,8 @@ std::string describeDisturbance(const RlParameters& p) {
 }
 
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const KexRecording::TransientWaves& waves, const std::vector<KexRecording::WrittenFile>& files) {
+                          const KexRecording::TransientWaves& waves,
+                          const std::vector<KexRecording::WrittenFile>& files) {
     const RlParameters& p = scenario.record;
     const CalculationRl& model = waves.model();
     const KexCalculate::CalculationRlExact& exact = waves.exact();
@@ -223,23 +224,23 @@ std::string renderSummaryJson(const std::string& name, const KexRecording::Trans
     for (const KexRecording::WrittenFile& file : files) {
         written.push_back({{"path", file.path.string()}, {"replaced", file.replaced}});
     }
-    const Json summary{
-        {"scenario", name},
-        {"disturbance", describeDisturbance(p)},
-        {"networkType", KexRecording::networkTypeName(p.networkType)},
-        {"faultKind", KexRecording::faultKindName(p.faultKind)},
-        {"aperiodicModel", KexRecording::aperiodicModelName(exactDc ? KexRecording::AperiodicModel::Exact
-                                                                    : KexRecording::AperiodicModel::SingleTimeConstant)},
-        {"samples", KexRecording::sampleCount(scenario)},
-        {"sampleRate", scenario.sampleRate},
-        {"duration", scenario.duration},
-        {"frequency", p.frequency},
-        {"disturbanceTime", p.preFaultDuration},
-        {"channels", channels},
-        {"tau", !exactDc && hasSingleTimeConstant(p) ? Json(model._tau) : Json(nullptr)},
-        {"modes", modes},
-        {"notes", aperiodicNotes(p, waves)},
-        {"files", written}};
+    const Json summary{{"scenario", name},
+                       {"disturbance", describeDisturbance(p)},
+                       {"networkType", KexRecording::networkTypeName(p.networkType)},
+                       {"faultKind", KexRecording::faultKindName(p.faultKind)},
+                       {"aperiodicModel",
+                        KexRecording::aperiodicModelName(exactDc ? KexRecording::AperiodicModel::Exact
+                                                                 : KexRecording::AperiodicModel::SingleTimeConstant)},
+                       {"samples", KexRecording::sampleCount(scenario)},
+                       {"sampleRate", scenario.sampleRate},
+                       {"duration", scenario.duration},
+                       {"frequency", p.frequency},
+                       {"disturbanceTime", p.preFaultDuration},
+                       {"channels", channels},
+                       {"tau", !exactDc && hasSingleTimeConstant(p) ? Json(model._tau) : Json(nullptr)},
+                       {"modes", modes},
+                       {"notes", aperiodicNotes(p, waves)},
+                       {"files", written}};
     // A name or a path need not be UTF-8.
     return summary.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
 }

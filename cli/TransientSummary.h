@@ -21,7 +21,8 @@ std::string describeDisturbance(const KexCalculate::RlParameters& p);
 // the active channels and the files written (those that replaced a file
 // marked).
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const KexRecording::TransientWaves& waves, const std::vector<KexRecording::WrittenFile>& files);
+                          const KexRecording::TransientWaves& waves,
+                          const std::vector<KexRecording::WrittenFile>& files);
 
 // The same as one JSON object, numbers in full precision (docs/cli.md gives
 // its shape).

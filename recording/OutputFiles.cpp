@@ -73,11 +73,11 @@ extern "C" void removeTemporariesAndEnd(int signal) {
 // them away (chmod a-w), or who may not write it, meant it to stay.
 void refuseReadOnly(const fs::path& path, const fs::file_status& status) {
     constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    if (fs::is_regular_file(status) && ((status.permissions() & kWrite) == fs::perms::none ||
-                                        (access(path.c_str(), W_OK) != 0 && errno == EACCES))) {
-        throw FileSetError("'" + path.string() +
-                               "' is read-only; nothing was replaced (make it writable or remove it first)",
-                           EACCES, path);
+    if (fs::is_regular_file(status) &&
+        ((status.permissions() & kWrite) == fs::perms::none || (access(path.c_str(), W_OK) != 0 && errno == EACCES))) {
+        throw FileSetError(
+            "'" + path.string() + "' is read-only; nothing was replaced (make it writable or remove it first)", EACCES,
+            path);
     }
 }
 
