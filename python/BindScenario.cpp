@@ -122,6 +122,10 @@ void bindScenario(py::module_& module) {
                                 self);
             },
             "The model's RlParameters (live: changes reach a model built on it at its next calculate()).")
+        .def_property_readonly(
+            "aperiodicModel",
+            [](const TransientScenario& s) { return KexRecording::aperiodicModelName(s.aperiodicModel); },
+            "\"exact\" (sample a CalculationRlExact of the model) or \"single-time-constant\" (the model itself)")
         .def_readonly("sampleRate", &TransientScenario::sampleRate, "samples per second, Hz")
         .def_readonly("duration", &TransientScenario::duration, "the whole record, s")
         .def_property_readonly("sampleCount", &KexRecording::sampleCount, "round(duration * sampleRate)")

@@ -14,6 +14,7 @@ def test_default_scenario_is_the_built_in_one():
     assert (s.sampleRate, s.duration, s.sampleCount, s.station, s.device) == (10000.0, 0.3, 3000, "KexCalculate",
                                                                                "kexcalc")
     assert s.startTime == "2000-01-01 00:00:00" and s.startTimeNanoseconds == 946684800 * 10**9
+    assert s.aperiodicModel == "exact"
     assert {name: getattr(s.record, name) for name in DEFAULT_RECORD} == pytest.approx(DEFAULT_RECORD)
     assert kc.load_scenario(s.to_json()).to_json() == s.to_json()
 
