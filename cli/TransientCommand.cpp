@@ -21,6 +21,9 @@
 #include "ComtradeWriter.h"
 #include "CsvOutput.h"
 #include "OutputFiles.h"
+#include "PhasorDiagram.h"
+#include "PhasorFormat.h"
+#include "RecordExtremes.h"
 #include "Recording.h"
 #include "RlCodes.h"
 #include "Sampling.h"
@@ -114,7 +117,7 @@ std::string keyTable() {
            "them; \"aperiodicModel\": \"single-time-constant\" gives the model's one time constant for all "
            "channels. Kinds the exact model does not cover keep the single time constant, and the summary says "
            "why.\n"
-           "\nOutputs in --out: NAME.cfg and NAME.dat (or NAME.cff), NAME.csv, NAME.png. Analog channels IA, IB, "
+           "\nOutputs in --out: NAME.cfg and NAME.dat (or NAME.cff), NAME.csv, NAME.png, NAME_phasors.png. Analog channels IA, IB, "
            "IC (A) and VA, VB, VC (V), secondary values; status channel FAULT, 0 before the disturbance instant and "
            "1 from it on. Sample k lies at k/sampleRate s; the trigger time is startTime + preFaultDuration. All "
            "files appear together: they are written under temporary names and renamed when complete.\n"
@@ -271,6 +274,27 @@ TransientScenario readScenario(const Options& options) {
     return std::move(result.scenario);
 }
 
+// The phasor diagram of the state the summary names.
+PhasorPicture phasorPicture(const std::string& name, const TransientScenario& scenario,
+                            const KexCalculate::CalculationRl& model, const KexRecording::RecordExtremes& extremes) {
+    const KexRecording::DisturbedState state = KexRecording::disturbedState(model, extremes);
+    std::string stateNote;
+    if (state.atInstant) {
+        std::ostringstream note;
+        note << disturbedStateName(state) << ": the source EMFs " << std::fixed << std::setprecision(1)
+             << radiansToDegrees(state.sourceAngle) << " deg apart, the nearest to opposition in the record";
+        stateNote = note.str();
+    }
+    // The model places the pre-fault voltage of phase A at initialAngle.
+    return {name + ": " + describeDisturbance(scenario.record),
+            "RMS phasors, angles in degrees from the pre-fault voltage of phase A",
+            state.atInstant ? "extreme state" : "fault state",
+            stateNote,
+            KexRecording::preFaultPhasors(model),
+            state.phasors,
+            scenario.record.initialAngle};
+}
+
 void runTransient(const Options& options) {
     const Revision revision = parseChoice(options.revision, revisionChoices(), "--rev");
     const DataFormat format = parseChoice(options.format, formatChoices(), "--comtrade-format");
@@ -324,14 +348,20 @@ void runTransient(const Options& options) {
         comtradeOptions);
     KexRecording::CsvFile csv(files, name + ".csv");
     WaveformPlot plot(files, name + ".png",
-                      {name + ": " + describeDisturbance(scenario.record), disturbanceMarker(scenario.record)});
+                      {name + ": " + describeDisturbance(scenario.record), disturbanceMarker(scenario.record)},
+                      scenario.record.frequency);
+    KexRecording::ExtremesWatch extremes(waves.model(), scenario.record.frequency);
     // The recording first, then the table and the picture.
-    std::vector<KexRecording::RecordingWriter*> writers{&comtrade, &csv};
+    std::vector<KexRecording::RecordingWriter*> writers{&comtrade, &csv, &extremes};
     if (!options.noPlot) {
         writers.push_back(&plot);
     }
     try {
         KexRecording::writeRecording(source, axis, scan, writers, progress.pass("writing"));
+        if (!options.noPlot) {
+            drawPhasorDiagram(files.add(name + "_phasors.png").temporaryPath(),
+                              phasorPicture(name, scenario, waves.model(), extremes.extremes()));
+        }
         files.commit();
     } catch (const KexRecording::FileSetError& e) {
         throw ArgumentError("--out", e.what());
@@ -339,8 +369,8 @@ void runTransient(const Options& options) {
         throw ArgumentError(std::string("the COMTRADE recording cannot be written: ") + e.what());
     }
     directory.keep();
-    std::cout << (options.json ? renderSummaryJson(name, scenario, waves, files.written())
-                               : renderSummary(name, scenario, waves, files.written()))
+    std::cout << (options.json ? renderSummaryJson(name, scenario, waves, extremes.extremes(), files.written())
+                               : renderSummary(name, scenario, waves, extremes.extremes(), files.written()))
               << std::flush;
 }
 
@@ -384,7 +414,7 @@ void addTransientCommand(CLI::App& app) {
         ->type_name("FORMAT");
     command->add_flag("--cff", options->singleFile,
                       "Write one NAME.cff file instead of NAME.cfg and NAME.dat (revision 2013 only)");
-    command->add_flag("--no-plot", options->noPlot, "Do not draw NAME.png");
+    command->add_flag("--no-plot", options->noPlot, "Do not draw NAME.png and NAME_phasors.png");
     command->add_flag("--json", options->json, "Print the summary as JSON (its shape is in docs/cli.md)");
     command->add_flag("--print-default", options->printDefault,
                       "Print the built-in scenario as JSON (a file to start from) and write nothing");

@@ -1,60 +1,32 @@
 #include "TransientPlot.h"
 
-#include <fcntl.h>
 #include <plplot.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <system_error>
+#include <sstream>
 #include <vector>
 
-#include "CommandLine.h"
+#include "PlotProcess.h"
 
 namespace kexcalc {
 
 namespace {
 
-// Colour map 0 of the picture.
-enum PlotColour : PLINT {
-    kBackground = 0,
-    kForeground = 1,
-    kPhaseA = 2,
-    kPhaseB = 3,
-    kPhaseC = 4,
-    kGrid = 5,
-    kMarker = 6,
-};
-
-constexpr const char* kGeometry = "1400x1000";
+constexpr PictureSize kPictureSize{1400, 1000};
+constexpr PictureSize kZoomedPictureSize{1400, 1800};
 // Beyond this many samples a curve is drawn from the minimum and maximum of
 // each of kPlotColumns stretches, which keeps every peak.
 constexpr std::size_t kPlotColumns = 3000;
 // Records up to this length are shown in milliseconds.
 constexpr double kMillisecondAxisLimit = 2.0;  // s
-constexpr int kChildFailed = 3;
-
-// The plotting library reads '#' as the start of an escape sequence.
-std::string plainText(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        escaped += c == '#' ? std::string("##") : std::string(1, c);
-    }
-    return escaped;
-}
-
-// Messages of the plotting library's recoverable errors, kept by the child.
-bool plotAborted = false;
-void onPlotAbort(const char* message) {
-    plotAborted = true;
-    std::fprintf(stderr, "%s\n", message);
-}
+constexpr double kMillisecondsPerSecond = 1000.0;
+// The zoom: network cycles before and after the disturbance instant, drawn
+// when they cover less than this part of the record.
+constexpr double kZoomCyclesBefore = 3.0;
+constexpr double kZoomCyclesAfter = 10.0;
+constexpr double kZoomMaxShare = 0.5;
 
 struct Panel {
     PLFLT bottom;
@@ -63,7 +35,18 @@ struct Panel {
     const char* yLabel;
 };
 
-// What the child draws.
+// A panel's time axis: a sample at time t (s) lies at (t - origin) * scale,
+// the axis runs from start to end, and a band may mark a stretch of it.
+struct PanelTime {
+    double origin;
+    double scale;
+    double start;
+    double end;
+    double bandStart = 0.0;
+    double bandEnd = 0.0;  // no band when not after bandStart
+};
+
+// What the child draws in a pair of panels.
 struct Picture {
     const KexRecording::TimeAxis& axis;
     const std::vector<std::string>& ids;
@@ -76,16 +59,15 @@ struct Curve {
     std::vector<PLFLT> y;
 };
 
-void drawPanel(const Panel& panel, const Picture& picture, double timeScale, double timeEnd, const std::string& xLabel,
+void drawPanel(const Panel& panel, const Picture& picture, const PanelTime& time, const std::string& xLabel,
                const std::string& title) {
-    const std::array<PLINT, 3> colours{kPhaseA, kPhaseB, kPhaseC};
     std::array<Curve, 3> curves;
     double low = 0.0;
     double high = 0.0;
     for (std::size_t phase = 0; phase < 3; ++phase) {
         const CurveReducer& reduced = picture.curves[panel.firstChannel + phase];
         for (const auto& [k, value] : reduced.points()) {
-            curves[phase].x.push_back(picture.axis.time(k) * timeScale);
+            curves[phase].x.push_back((picture.axis.time(k) - time.origin) * time.scale);
             curves[phase].y.push_back(value);
         }
         low = std::min(low, reduced.lowest());
@@ -95,11 +77,18 @@ void drawPanel(const Panel& panel, const Picture& picture, double timeScale, dou
     const double span = high - low > 0.0 ? high - low : 2.0;
     low -= 0.06 * span;
     high += 0.16 * span;
+    const double width = time.end - time.start;
 
     plvpor(0.08, 0.87, panel.bottom, panel.top);
-    plwind(0.0, timeEnd, low, high);
+    plwind(time.start, time.end, low, high);
+    if (time.bandEnd > time.bandStart) {
+        plcol0(kZoomBand);
+        std::array<PLFLT, 4> x{time.bandStart, time.bandEnd, time.bandEnd, time.bandStart};
+        std::array<PLFLT, 4> y{low, low, high, high};
+        plfill(4, x.data(), y.data());
+    }
     plcol0(kGrid);
-    pllsty(1);
+    pllsty(kSolid);
     plwidth(0.5);
     plbox("g", 0.0, 0, "g", 0.0, 0);
     plcol0(kForeground);
@@ -109,21 +98,21 @@ void drawPanel(const Panel& panel, const Picture& picture, double timeScale, dou
 
     plwidth(1.6);
     for (std::size_t phase = 0; phase < 3; ++phase) {
-        plcol0(colours[phase]);
+        plcol0(kPhaseColours[phase]);
         plline(static_cast<PLINT>(curves[phase].x.size()), curves[phase].x.data(), curves[phase].y.data());
     }
 
     const PlotLabels& labels = picture.labels;
-    const double marker = picture.axis.disturbanceTime * timeScale;
-    if (picture.axis.hasDisturbance && picture.axis.disturbanceTime >= 0.0 && marker <= timeEnd) {
+    const double marker = (picture.axis.disturbanceTime - time.origin) * time.scale;
+    if (picture.axis.hasDisturbance && marker >= time.start && marker <= time.end) {
         plcol0(kMarker);
         plwidth(1.2);
-        pllsty(2);
+        pllsty(kDashed);
         pljoin(marker, low, marker, high);
-        pllsty(1);
+        pllsty(kSolid);
         if (!labels.marker.empty()) {
-            const bool leftOfLine = marker > 0.75 * timeEnd;
-            plptex(marker + (leftOfLine ? -0.01 : 0.01) * timeEnd, high - 0.07 * (high - low), 1.0, 0.0,
+            const bool leftOfLine = marker > time.start + 0.75 * width;
+            plptex(marker + (leftOfLine ? -0.01 : 0.01) * width, high - 0.07 * (high - low), 1.0, 0.0,
                    leftOfLine ? 1.0 : 0.0, plainText(labels.marker).c_str());
         }
     }
@@ -137,7 +126,7 @@ void drawPanel(const Panel& panel, const Picture& picture, double timeScale, dou
     for (std::size_t phase = 0; phase < 3; ++phase) {
         names[phase] = picture.ids[panel.firstChannel + phase].c_str();
         options[phase] = PL_LEGEND_LINE;
-        styles[phase] = 1;
+        styles[phase] = kSolid;
         widths[phase] = 2.5;
         textColours[phase] = kForeground;
     }
@@ -146,114 +135,31 @@ void drawPanel(const Panel& panel, const Picture& picture, double timeScale, dou
     pllegend(&legendWidth, &legendHeight, PL_LEGEND_BACKGROUND | PL_LEGEND_BOUNDING_BOX,
              PL_POSITION_OUTSIDE | PL_POSITION_RIGHT | PL_POSITION_VIEWPORT, 0.015, 0.0, 0.04, kBackground, kForeground,
              1, 0, 0, 3, options.data(), 1.0, 1.0, 2.0, 0.0, textColours.data(), names.data(), nullptr, nullptr,
-             nullptr, nullptr, colours.data(), styles.data(), widths.data(), nullptr, nullptr, nullptr, nullptr);
+             nullptr, nullptr, kPhaseColours.data(), styles.data(), widths.data(), nullptr, nullptr, nullptr, nullptr);
 }
 
-// Runs in the child process: 0 when the picture was written.
-int drawInChild(const std::filesystem::path& file, const Picture& picture) {
-    plsabort(onPlotAbort);
-    plsdev("pngcairo");
-    plsfnam(file.c_str());
-    plsetopt("geometry", kGeometry);
-    plscolbg(255, 255, 255);
-    plscol0(kForeground, 0, 0, 0);
-    plscol0(kPhaseA, 200, 30, 30);
-    plscol0(kPhaseB, 20, 140, 40);
-    plscol0(kPhaseC, 30, 70, 200);
-    plscol0(kGrid, 215, 215, 215);
-    plscol0(kMarker, 90, 90, 90);
-    plinit();
-    pladv(0);
-    plschr(0.0, 0.8);
-
-    const double duration = picture.axis.time(picture.axis.count);
-    const bool milliseconds = duration <= kMillisecondAxisLimit;
-    const double timeScale = milliseconds ? 1000.0 : 1.0;
-    const std::string xLabel = milliseconds ? "time (ms)" : "time (s)";
-    drawPanel({0.56, 0.92, 0, "current (A)"}, picture, timeScale, duration * timeScale, "", picture.labels.title);
-    drawPanel({0.09, 0.45, 3, "voltage (V)"}, picture, timeScale, duration * timeScale, xLabel, "");
-    plend();
-    return plotAborted ? kChildFailed : 0;
+std::string zoomTitle() {
+    std::ostringstream title;
+    title << "zoom (shaded above): " << kZoomCyclesBefore << " cycles before the disturbance, " << kZoomCyclesAfter
+          << " after it";
+    return title.str();
 }
 
-std::string firstLine(const std::string& text) {
-    const std::size_t start = text.find_first_not_of("\n *");
-    if (start == std::string::npos) {
-        return {};
-    }
-    const std::size_t end = text.find('\n', start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
-bool looksLikePng(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::array<char, 8> signature{};
-    in.read(signature.data(), signature.size());
-    static constexpr std::array<unsigned char, 8> kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    return in.gcount() == static_cast<std::streamsize>(signature.size()) &&
-           std::equal(signature.begin(), signature.end(), kPngSignature.begin(),
-                      [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
-}
-
-// Draws into `file` in a child process.
-void drawWaveformPlot(const std::filesystem::path& file, const Picture& picture) {
-    std::array<int, 2> channel{};
-    if (pipe2(channel.data(), O_CLOEXEC) != 0) {
-        throw ArgumentError("the plot: cannot start drawing: " + std::generic_category().message(errno));
-    }
-    // Buffered output would otherwise be written twice.
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child < 0) {
-        const int error = errno;
-        close(channel[0]);
-        close(channel[1]);
-        throw ArgumentError("the plot: cannot start drawing: " + std::generic_category().message(error));
-    }
-    if (child == 0) {
-        // Everything the plotting library says goes to the parent, and it
-        // must never wait for an answer (it asks for a device when it has none).
-        dup2(channel[1], STDOUT_FILENO);
-        dup2(channel[1], STDERR_FILENO);
-        const int nothing = open("/dev/null", O_RDONLY);
-        if (nothing >= 0) {
-            dup2(nothing, STDIN_FILENO);
-        }
-        const int status = drawInChild(file, picture);
-        std::fflush(nullptr);
-        _exit(status);
-    }
-    close(channel[1]);
-    std::string messages;
-    std::array<char, 4096> buffer{};
-    for (;;) {
-        const ssize_t count = read(channel[0], buffer.data(), buffer.size());
-        if (count > 0) {
-            messages.append(buffer.data(), static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    close(channel[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    const bool exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (!exited || !looksLikePng(file)) {
-        std::string reason = firstLine(messages);
-        if (reason.empty()) {
-            reason = WIFSIGNALED(status) ? "the drawing process ended on signal " + std::to_string(WTERMSIG(status))
-                                         : "no picture was written";
-        }
-        throw ArgumentError("the plot could not be drawn (" + reason + "); --no-plot skips it");
-    }
+// Panel edges from pixels below the top of a picture `height` pixels high.
+Panel panelAt(int top, int height, int pictureHeight, std::size_t firstChannel, const char* yLabel) {
+    const auto fraction = [pictureHeight](int fromTop) {
+        return 1.0 - static_cast<double>(fromTop) / static_cast<double>(pictureHeight);
+    };
+    return {fraction(top + height), fraction(top), firstChannel, yLabel};
 }
 
 }  // namespace
 
-void CurveReducer::reset(std::size_t count) { *this = CurveReducer{}; count_ = count; }
+void CurveReducer::reset(std::size_t first, std::size_t count) {
+    *this = CurveReducer{};
+    first_ = first;
+    count_ = count;
+}
 
 void CurveReducer::add(std::size_t k, double value) {
     lowest_ = std::min(lowest_, value);
@@ -262,7 +168,7 @@ void CurveReducer::add(std::size_t k, double value) {
         points_.emplace_back(k, value);
         return;
     }
-    if (stretch_ == 0 || k >= stretchEnd_) {
+    if (stretch_ == 0 || k - first_ >= stretchEnd_) {
         closeStretch();
         ++stretch_;
         stretchEnd_ = stretch_ * count_ / kPlotColumns;
@@ -293,8 +199,9 @@ void CurveReducer::closeStretch() {
     points_.push_back(lowFirst ? high_ : low_);
 }
 
-WaveformPlot::WaveformPlot(KexRecording::FileSet& files, std::string fileName, PlotLabels labels)
-    : files_(files), fileName_(std::move(fileName)), labels_(std::move(labels)) {}
+WaveformPlot::WaveformPlot(KexRecording::FileSet& files, std::string fileName, PlotLabels labels,
+                           double networkFrequency)
+    : files_(files), fileName_(std::move(fileName)), labels_(std::move(labels)), networkFrequency_(networkFrequency) {}
 
 void WaveformPlot::begin(const KexRecording::TimeAxis& axis, const std::vector<KexRecording::ChannelLabel>& channels,
                          const KexRecording::RecordingScan& /*scan*/) {
@@ -306,7 +213,34 @@ void WaveformPlot::begin(const KexRecording::TimeAxis& axis, const std::vector<K
     }
     curves_.resize(channels.size());
     for (CurveReducer& curve : curves_) {
-        curve.reset(axis.count);
+        curve.reset(0, axis.count);
+    }
+
+    // The zoom, when the disturbance lies inside the record and its cycles
+    // cover only a small part of it.
+    zoomFirst_ = 0;
+    zoomCount_ = 0;
+    zoomCurves_.clear();
+    const double duration = axis.time(axis.count);
+    const double cycle = 1.0 / networkFrequency_;
+    if (!axis.hasDisturbance || axis.disturbanceTime < 0.0 || axis.disturbanceTime >= duration) {
+        return;
+    }
+    const double start = std::max(0.0, axis.disturbanceTime - kZoomCyclesBefore * cycle);
+    const double end = std::min(duration, axis.disturbanceTime + kZoomCyclesAfter * cycle);
+    if (end - start >= kZoomMaxShare * duration) {
+        return;
+    }
+    const auto first = static_cast<std::size_t>(std::ceil(start * axis.sampleRate));
+    const std::size_t last = std::min(axis.count - 1, static_cast<std::size_t>(std::floor(end * axis.sampleRate)));
+    if (first >= last) {
+        return;
+    }
+    zoomFirst_ = first;
+    zoomCount_ = last - first + 1;
+    zoomCurves_.resize(channels.size());
+    for (CurveReducer& curve : zoomCurves_) {
+        curve.reset(zoomFirst_, zoomCount_);
     }
 }
 
@@ -317,13 +251,55 @@ void WaveformPlot::write(const KexRecording::SampleBlock& block) {
             curve.add(block.first + j, block.values[block.channelCount * j + c]);
         }
     }
+    if (zoomCount_ == 0) {
+        return;
+    }
+    // The block's samples inside the zoom.
+    const std::size_t from = std::max(block.first, zoomFirst_);
+    const std::size_t to = std::min(block.first + block.count, zoomFirst_ + zoomCount_);
+    for (std::size_t c = 0; c < block.channelCount; ++c) {
+        for (std::size_t k = from; k < to; ++k) {
+            zoomCurves_[c].add(k, block.values[block.channelCount * (k - block.first) + c]);
+        }
+    }
 }
 
 void WaveformPlot::finish() {
     for (CurveReducer& curve : curves_) {
         curve.finish();
     }
-    drawWaveformPlot(file_->temporaryPath(), {axis_, ids_, curves_, labels_});
+    for (CurveReducer& curve : zoomCurves_) {
+        curve.finish();
+    }
+    const bool zoom = zoomCount_ > 0;
+    const Picture overview{axis_, ids_, curves_, labels_};
+    const Picture zoomed{axis_, ids_, zoomCurves_, labels_};
+    const double duration = axis_.time(axis_.count);
+    const bool milliseconds = duration <= kMillisecondAxisLimit;
+    const double scale = milliseconds ? kMillisecondsPerSecond : 1.0;
+    const std::string xLabel = milliseconds ? "time (ms)" : "time (s)";
+    PanelTime overviewTime{0.0, scale, 0.0, duration * scale};
+    const PictureSize size = zoom ? kZoomedPictureSize : kPictureSize;
+    drawPicture(file_->temporaryPath(), "the plot", size, [&]() {
+        if (!zoom) {
+            drawPanel(panelAt(80, 360, size.height, 0, "current (A)"), overview, overviewTime, "", labels_.title);
+            drawPanel(panelAt(550, 360, size.height, 3, "voltage (V)"), overview, overviewTime, xLabel, "");
+            return;
+        }
+        // The overview marks the zoom's stretch; the zoom counts its time from the disturbance.
+        const double zoomStart = axis_.time(zoomFirst_);
+        const double zoomEnd = axis_.time(zoomFirst_ + zoomCount_ - 1);
+        overviewTime.bandStart = zoomStart * scale;
+        overviewTime.bandEnd = zoomEnd * scale;
+        const double origin = axis_.disturbanceTime;
+        const PanelTime zoomTime{origin, kMillisecondsPerSecond, (zoomStart - origin) * kMillisecondsPerSecond,
+                                 (zoomEnd - origin) * kMillisecondsPerSecond};
+        drawPanel(panelAt(80, 320, size.height, 0, "current (A)"), overview, overviewTime, "", labels_.title);
+        drawPanel(panelAt(500, 320, size.height, 3, "voltage (V)"), overview, overviewTime, xLabel, "");
+        drawPanel(panelAt(960, 320, size.height, 0, "current (A)"), zoomed, zoomTime, "", zoomTitle());
+        drawPanel(panelAt(1380, 320, size.height, 3, "voltage (V)"), zoomed, zoomTime,
+                  "time from the disturbance (ms)", "");
+    });
 }
 
 }  // namespace kexcalc

@@ -1,5 +1,6 @@
 #include "TransientSummary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iomanip>
 #include <sstream>
@@ -29,18 +30,19 @@ std::string percent(double value) {
     return out.str();
 }
 
-// One channel's phasors and aperiodic amplitude, in the model's channel order.
+// One channel's phasors (the fault state, or the state that stands for it)
+// and aperiodic amplitude, in the model's channel order.
 struct ChannelFigures {
     Complex preFault;
     Complex faultState;
     double aperiodic;
 };
 
-ChannelFigures channelFigures(const CalculationRl& model, std::size_t channel) {
+ChannelFigures channelFigures(const CalculationRl& model, const KexRecording::DisturbedState& state,
+                              std::size_t channel) {
     const bool current = channel < 3;  // the model's channels 0..2 are currents
     const std::size_t phase = channel % 3;
-    return {current ? model._predI.values[phase] : model._predU.values[phase],
-            current ? model._faultI.values[phase] : model._faultU.values[phase],
+    return {current ? model._predI.values[phase] : model._predU.values[phase], state.phasors[channel],
             current ? model._aperiodicI[phase] : model._aperiodicU[phase]};
 }
 
@@ -50,15 +52,21 @@ bool hasSingleTimeConstant(const RlParameters& p) {
     return !RlKind::isSwingOrAsync(p.faultKind) && KexRecording::unchangedStateReason(p).empty();
 }
 
-// The lines below the DC component: what the fault state of a swing is, why a
-// record has none, why the exact model does not apply.
-std::vector<std::string> aperiodicNotes(const RlParameters& p, const KexRecording::TransientWaves& waves) {
+// The lines below the DC component: which state of a swing the table gives,
+// why a record has none, why the exact model does not apply.
+std::vector<std::string> aperiodicNotes(const RlParameters& p, const KexRecording::TransientWaves& waves,
+                                        const KexRecording::DisturbedState& state) {
     std::vector<std::string> notes;
     const std::string unchanged = KexRecording::unchangedStateReason(p);
-    if (RlKind::isSwingOrAsync(p.faultKind)) {
+    if (RlKind::isSwingOrAsync(p.faultKind) && state.atInstant) {
+        notes.push_back("Extreme state: at " + KexRecording::shortestText(state.time) + " s the source EMFs stand " +
+                        formatTableNumber(radiansToDegrees(state.sourceAngle)) +
+                        " deg apart, the nearest to opposition (180 deg) the record comes after the disturbance; the "
+                        "largest loop current. No aperiodic component.");
+    } else if (RlKind::isSwingOrAsync(p.faultKind)) {
         notes.emplace_back(
-            "Fault state of a swing: the extreme values with the sources in opposition; the waveform follows the "
-            "angle between the sources. No aperiodic component.");
+            "Fault state of a swing: the model's extreme values with the sources in opposition. No aperiodic "
+            "component.");
     } else if (!unchanged.empty()) {
         notes.push_back("No aperiodic component, as " + unchanged + ".");
         return notes;
@@ -69,6 +77,53 @@ std::vector<std::string> aperiodicNotes(const RlParameters& p, const KexRecordin
                         ": " + reason + "; the waveforms are the single-time-constant model's");
     }
     return notes;
+}
+
+// What the record reaches from the disturbance on.
+std::string renderExtremes(const KexRecording::RecordExtremes& extremes, double frequency) {
+    const bool any = std::any_of(extremes.channels.begin(), extremes.channels.end(),
+                                 [](const KexRecording::ChannelExtremes& channel) { return channel.hasPeak; });
+    if (!any) {
+        return "\nThe record ends before the disturbance: nothing is reached after it.\n";
+    }
+    std::ostringstream out;
+    out << "\nReached from the disturbance on: the RMS of each whole cycle ("
+        << KexRecording::shortestText(kMillisecondsPerSecond / frequency)
+        << " ms) counted from the instant, the DC component\nincluded, and the peak, the sample of the largest "
+           "magnitude\n";
+    constexpr int kLabelWidth = 8;
+    constexpr int kNumberWidth = 14;
+    const auto row = [&out](const std::string& label, const std::vector<std::string>& columns) {
+        out << std::left << std::setw(kLabelWidth) << label << std::right;
+        for (const std::string& column : columns) {
+            out << std::setw(kNumberWidth) << column;
+        }
+        out << '\n';
+    };
+    row("channel", {"lowest", "highest", "cycle from", "peak", "at"});
+    row("", {"(RMS)", "(RMS)", "(s)", "(A, V)", "(s)"});
+    const std::vector<KexRecording::ChannelLabel>& labels = KexRecording::modelChannels();
+    for (std::size_t channel = 0; channel < labels.size() && channel < extremes.channels.size(); ++channel) {
+        const KexRecording::ChannelExtremes& reached = extremes.channels[channel];
+        const std::string none = "-";
+        row(labels[channel].id + " (" + labels[channel].unit + ")",
+            {reached.hasWholeCycle ? formatTableNumber(reached.rmsLowest) : none,
+             reached.hasWholeCycle ? formatTableNumber(reached.rmsHighest) : none,
+             reached.hasWholeCycle ? formatTableNumber(reached.rmsHighestStart) : none,
+             formatTableNumber(reached.peak), formatTableNumber(reached.peakTime)});
+    }
+    if (extremes.swingOrAsync && extremes.sourceAngle.reached) {
+        const KexRecording::SourceAngleReach& angle = extremes.sourceAngle;
+        out << "Angle between the source EMFs: " << formatTableNumber(radiansToDegrees(angle.before))
+            << " deg before the disturbance, from " << formatTableNumber(radiansToDegrees(angle.lowest)) << " to "
+            << formatTableNumber(radiansToDegrees(angle.highest)) << " deg after it";
+        const double turns = (angle.highest - angle.lowest) / (2.0 * kPi);
+        if (turns >= 1.0) {
+            out << ", " << std::fixed << std::setprecision(2) << turns << " turns";
+        }
+        out << '\n';
+    }
+    return out.str();
 }
 
 }  // namespace
@@ -108,11 +163,21 @@ std::string describeDisturbance(const RlParameters& p) {
     }
 }
 
+std::string disturbedStateName(const KexRecording::DisturbedState& state) {
+    if (!state.atInstant) {
+        return "fault state";
+    }
+    std::ostringstream name;
+    name << "extreme state at " << std::setprecision(6) << state.time << " s";
+    return name.str();
+}
+
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const KexRecording::TransientWaves& waves,
+                          const KexRecording::TransientWaves& waves, const KexRecording::RecordExtremes& extremes,
                           const std::vector<KexRecording::WrittenFile>& files) {
     const RlParameters& p = scenario.record;
     const CalculationRl& model = waves.model();
+    const KexRecording::DisturbedState state = KexRecording::disturbedState(model, extremes);
     const KexCalculate::CalculationRlExact& exact = waves.exact();
     const bool exactDc = waves.isExact();
     std::ostringstream out;
@@ -128,7 +193,7 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
     constexpr int kNumberWidth = 14;
     const auto column = [&out](const std::string& text) { out << std::setw(kNumberWidth) << text; };
     out << std::left << std::setw(kLabelWidth) << "channel" << std::setw(kFlagWidth) << "active" << std::right;
-    for (const char* heading : {"pre-fault", "angle", "fault state", "angle"}) {
+    for (const char* heading : {"pre-fault", "angle", state.atInstant ? "extreme state" : "fault state", "angle"}) {
         column(heading);
     }
     exactDc ? column("DC at t0") : (column("aperiodic"), column("DC at t0"));
@@ -140,7 +205,7 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
     out << '\n';
     const std::vector<KexRecording::ChannelLabel>& labels = KexRecording::modelChannels();
     for (std::size_t channel = 0; channel < labels.size(); ++channel) {
-        const auto [pre, post, aperiodic] = channelFigures(model, channel);
+        const auto [pre, post, aperiodic] = channelFigures(model, state, channel);
         out << std::left << std::setw(kLabelWidth) << (labels[channel].id + " (" + labels[channel].unit + ")")
             << std::setw(kFlagWidth) << (model.isChnnelActiv(static_cast<int>(channel)) ? "yes" : "no") << std::right;
         for (const double value :
@@ -180,9 +245,10 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
     } else {
         out << '\n';
     }
-    for (const std::string& note : aperiodicNotes(p, waves)) {
+    for (const std::string& note : aperiodicNotes(p, waves, state)) {
         out << note << '\n';
     }
+    out << renderExtremes(extremes, p.frequency);
     out << "\nFiles written:\n";
     for (const KexRecording::WrittenFile& file : files) {
         out << "  " << file.path.string() << (file.replaced ? "  (replaced the earlier file)" : "") << '\n';
@@ -191,17 +257,23 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
 }
 
 std::string renderSummaryJson(const std::string& name, const KexRecording::TransientScenario& scenario,
-                              const KexRecording::TransientWaves& waves,
+                              const KexRecording::TransientWaves& waves, const KexRecording::RecordExtremes& extremes,
                               const std::vector<KexRecording::WrittenFile>& files) {
     using Json = nlohmann::ordered_json;
     const RlParameters& p = scenario.record;
     const CalculationRl& model = waves.model();
+    const KexRecording::DisturbedState state = KexRecording::disturbedState(model, extremes);
     const KexCalculate::CalculationRlExact& exact = waves.exact();
     const bool exactDc = waves.isExact();
     Json channels = Json::array();
     const std::vector<KexRecording::ChannelLabel>& labels = KexRecording::modelChannels();
     for (std::size_t channel = 0; channel < labels.size(); ++channel) {
-        const auto [pre, post, aperiodic] = channelFigures(model, channel);
+        const auto [pre, post, aperiodic] = channelFigures(model, state, channel);
+        const KexRecording::ChannelExtremes reached =
+            channel < extremes.channels.size() ? extremes.channels[channel] : KexRecording::ChannelExtremes{};
+        const auto cycleFigure = [&reached](double value) {
+            return reached.hasWholeCycle ? Json(value) : Json(nullptr);
+        };
         channels.push_back(
             {{"id", labels[channel].id},
              {"unit", labels[channel].unit},
@@ -209,7 +281,13 @@ std::string renderSummaryJson(const std::string& name, const KexRecording::Trans
              {"preFault", phasorJson(pre)},
              {"faultState", phasorJson(post)},
              {"aperiodic", exactDc ? Json(nullptr) : Json(aperiodic)},
-             {"dcAtDisturbance", exactDc ? exact.initialDc(static_cast<int>(channel)) : kSqrt2 * aperiodic}});
+             {"dcAtDisturbance", exactDc ? exact.initialDc(static_cast<int>(channel)) : kSqrt2 * aperiodic},
+             {"reached", reached.hasPeak ? Json{{"rmsLowest", cycleFigure(reached.rmsLowest)},
+                                                {"rmsHighest", cycleFigure(reached.rmsHighest)},
+                                                {"rmsHighestCycleStart", cycleFigure(reached.rmsHighestStart)},
+                                                {"peak", reached.peak},
+                                                {"peakTime", reached.peakTime}}
+                                         : Json(nullptr)}});
     }
     Json modes = Json::array();
     for (std::size_t mode = 0; exactDc && mode < exact.modeCount(); ++mode) {
@@ -239,7 +317,15 @@ std::string renderSummaryJson(const std::string& name, const KexRecording::Trans
                        {"channels", channels},
                        {"tau", !exactDc && hasSingleTimeConstant(p) ? Json(model._tau) : Json(nullptr)},
                        {"modes", modes},
-                       {"notes", aperiodicNotes(p, waves)},
+                       {"notes", aperiodicNotes(p, waves, state)},
+                       {"extremeState", state.atInstant ? Json{{"time", state.time},
+                                                               {"sourceAngleDeg", radiansToDegrees(state.sourceAngle)}}
+                                                        : Json(nullptr)},
+                       {"sourceAngle", extremes.swingOrAsync && extremes.sourceAngle.reached
+                                           ? Json{{"beforeDeg", radiansToDegrees(extremes.sourceAngle.before)},
+                                                  {"lowestDeg", radiansToDegrees(extremes.sourceAngle.lowest)},
+                                                  {"highestDeg", radiansToDegrees(extremes.sourceAngle.highest)}}
+                                           : Json(nullptr)},
                        {"files", written}};
     // A name or a path need not be UTF-8.
     return summary.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';

@@ -8,6 +8,7 @@
 
 #include "CalculationRl.h"
 #include "OutputFiles.h"
+#include "RecordExtremes.h"
 #include "ScenarioFields.h"
 #include "TransientWaves.h"
 
@@ -16,18 +17,23 @@ namespace kexcalc {
 // One line such as "phase-A-to-ground fault at 50 % of the line".
 std::string describeDisturbance(const KexCalculate::RlParameters& p);
 
-// Phasors before and after the disturbance, the DC component of the chosen
-// aperiodic model (its time constants and each channel's DC at the instant),
-// the active channels and the files written (those that replaced a file
+// "fault state", or for a swing the instant that stands for it: "extreme
+// state at 0.3521 s".
+std::string disturbedStateName(const KexRecording::DisturbedState& state);
+
+// Phasors before the disturbance and in the state that stands for it, the DC
+// component of the chosen aperiodic model (its time constants and each
+// channel's DC at the instant), the active channels, what the record reaches
+// after the disturbance and the files written (those that replaced a file
 // marked).
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
-                          const KexRecording::TransientWaves& waves,
+                          const KexRecording::TransientWaves& waves, const KexRecording::RecordExtremes& extremes,
                           const std::vector<KexRecording::WrittenFile>& files);
 
 // The same as one JSON object, numbers in full precision (docs/cli.md gives
 // its shape).
 std::string renderSummaryJson(const std::string& name, const KexRecording::TransientScenario& scenario,
-                              const KexRecording::TransientWaves& waves,
+                              const KexRecording::TransientWaves& waves, const KexRecording::RecordExtremes& extremes,
                               const std::vector<KexRecording::WrittenFile>& files);
 
 }  // namespace kexcalc

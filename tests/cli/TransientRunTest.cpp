@@ -42,6 +42,22 @@ std::string readBytes(const fs::path& path) {
     return text.str();
 }
 
+// Width and height of a PNG file from its header; 0 x 0 when it is none.
+std::pair<unsigned, unsigned> pngSize(const fs::path& path) {
+    const std::string bytes = readBytes(path);
+    if (bytes.size() < 24 || bytes.compare(0, 8, std::string("\x89PNG\r\n\x1a\n", 8)) != 0) {
+        return {0, 0};
+    }
+    const auto bigEndian = [&bytes](std::size_t at) {
+        unsigned value = 0;
+        for (std::size_t k = at; k < at + 4; ++k) {
+            value = (value << 8U) | static_cast<unsigned char>(bytes[k]);
+        }
+        return value;
+    };
+    return {bigEndian(16), bigEndian(20)};
+}
+
 // A fresh directory for one test, removed afterwards.
 class TransientRun : public testing::Test {
 protected:
@@ -214,13 +230,15 @@ void expectComtradeIsTheModel(const ComtradeTest::Comtrade& read, const RlParame
     }
 }
 
-TEST_F(TransientRun, DefaultScenarioWritesTheFourFilesOfTheModel) {
+TEST_F(TransientRun, DefaultScenarioWritesTheFilesOfTheModel) {
     const fs::path out = root_ / "out" / "default";  // two levels created
     const RunResult result = run({"--out", out.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(filesIn(out), (std::set<std::string>{"default.cfg", "default.dat", "default.csv", "default.png"}));
-    for (const char* file : {"default.cfg", "default.dat", "default.csv", "default.png"}) {
+    const std::set<std::string> files{"default.cfg", "default.dat", "default.csv", "default.png",
+                                      "default_phasors.png"};
+    EXPECT_EQ(filesIn(out), files);
+    for (const std::string& file : files) {
         EXPECT_NE(result.out.find((out / file).string()), std::string::npos) << file << " not listed";
     }
     EXPECT_NE(result.out.find("phase-A-to-ground fault at 50 % of the line"), std::string::npos) << result.out;
@@ -262,8 +280,81 @@ TEST_F(TransientRun, DefaultScenarioWritesTheFourFilesOfTheModel) {
     EXPECT_EQ(read.cfg.triggerTime, "01/01/2000,00:00:00.100000");
     expectComtradeIsTheModel(read, record, 10000.0, 3000, 1000, 32767.0);
 
-    const std::string png = readBytes(out / "default.png");
-    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    // A record of 15 cycles needs no zoom.
+    EXPECT_EQ(pngSize(out / "default.png"), std::make_pair(1400U, 1000U));
+    EXPECT_EQ(pngSize(out / "default_phasors.png"), std::make_pair(1600U, 900U));
+
+    // What the samples reach from the disturbance (sample 1000) on: the RMS
+    // of each 200-sample cycle and the sample of the largest magnitude.
+    const ModelSamples samples = modelSamples(record, 10000.0, 3000, Dc::Exact);
+    const std::vector<std::vector<double>> reached = summaryRows(result.out, "cycle from", 7);
+    ASSERT_EQ(reached.size(), 7U) << result.out;
+    for (std::size_t c = 0; c < 6; ++c) {
+        std::vector<double> cycleRms;
+        for (std::size_t start = 1000; start < 3000; start += 200) {
+            double squares = 0.0;
+            for (std::size_t k = start; k < start + 200; ++k) {
+                squares += samples.rows[k][c] * samples.rows[k][c];
+            }
+            cycleRms.push_back(std::sqrt(squares / 200.0));
+        }
+        const auto highest = std::max_element(cycleRms.begin(), cycleRms.end());
+        std::size_t peak = 1000;
+        for (std::size_t k = 1000; k < 3000; ++k) {
+            peak = std::fabs(samples.rows[k][c]) > std::fabs(samples.rows[peak][c]) ? k : peak;
+        }
+        const std::vector<double>& row = reached[c + 1];  // below the line of units
+        ASSERT_EQ(row.size(), 5U) << result.out;
+        EXPECT_NEAR(row[0], *std::min_element(cycleRms.begin(), cycleRms.end()), kPrinted) << c;
+        EXPECT_NEAR(row[1], *highest, kPrinted) << c;
+        EXPECT_NEAR(row[2], 0.1 + 0.02 * static_cast<double>(highest - cycleRms.begin()), kPrinted) << c;
+        EXPECT_NEAR(row[3], samples.rows[peak][c], kPrinted) << c;
+        EXPECT_NEAR(row[4], static_cast<double>(peak) / 10000.0, kPrinted) << c;
+    }
+}
+
+// A swing never reaches the model's fault state (the sources in opposition):
+// the summary and the phasor diagram give the state nearest opposition that
+// the record reaches, and the 1.5 s record's plot gets a zoom.
+TEST_F(TransientRun, SwingGivesTheExtremesItReaches) {
+    const fs::path out = root_ / "out";
+    const RunResult result =
+        run({writeScenario("swing.json", R"({"faultKind": "swing", "duration": 1.5})").string(), "--out", out.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(pngSize(out / "swing.png"), std::make_pair(1400U, 1800U));
+    EXPECT_EQ(pngSize(out / "swing_phasors.png"), std::make_pair(1600U, 900U));
+
+    RlParameters record = builtInRecord();
+    record.faultKind = 8;
+    CalculationRl model(&record);
+    model.calculate();
+    const double opposition = model.getSwingOrAmowUIValues().iMax;
+    // The swing drives the angle from its start towards swingAngle, never beyond.
+    const std::size_t angleLine = result.out.find("Angle between the source EMFs: ");
+    ASSERT_NE(angleLine, std::string::npos) << result.out;
+    double before = 0.0;
+    double lowest = 0.0;
+    double highest = 0.0;
+    ASSERT_EQ(std::sscanf(result.out.c_str() + angleLine,
+                          "Angle between the source EMFs: %lf deg before the disturbance, from %lf to %lf", &before,
+                          &lowest, &highest),
+              3)
+        << result.out;
+    EXPECT_EQ(lowest, before);
+    EXPECT_GT(highest, before + 45.0);
+    EXPECT_LT(highest, record.swingAngle);
+
+    const std::vector<std::vector<double>> phasors = summaryRows(result.out, "extreme state", 2);
+    const std::vector<std::vector<double>> reached = summaryRows(result.out, "cycle from", 2);
+    ASSERT_EQ(phasors[1].size(), 6U) << result.out;  // IA: pre-fault, angle, extreme state, angle, A, sqrt(2)*A
+    ASSERT_EQ(reached[1].size(), 5U) << result.out;
+    const double extreme = phasors[1][2];
+    EXPECT_LT(extreme, 0.9 * opposition);
+    // The state's phasor is what the samples show: its RMS over the highest
+    // cycle and its peak.
+    EXPECT_NEAR(reached[1][1], extreme, 0.005 * extreme);
+    EXPECT_NEAR(std::fabs(reached[1][3]), std::sqrt(2.0) * extreme, 0.005 * extreme);
+    EXPECT_NE(result.out.find("\nExtreme state: at "), std::string::npos) << result.out;
 }
 
 struct Variant {
