@@ -1,6 +1,7 @@
 // Benchmarks of the calculation library: the per-sample accessors of the
 // transient model, its block sampling, calculate(), and the steady-state
-// calculators, beside two reference kernels measured in the same run:
+// calculators, and what the recording path adds per sample (the extremes it
+// gathers), beside two reference kernels measured in the same run:
 //   ScalarReference  the work one sample cannot do without: one sine and one
 //                    exponential of the C library with the operands getMgn uses;
 //   WriteOnly        only storing the samples of the same record into memory.
@@ -8,6 +9,7 @@
 // per item is 1 / items_per_second; bench/report.py prints them as a table.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +21,8 @@
 #include "CalculationZ.h"
 #include "CtSaturation.h"
 #include "DistanceParameters.h"
+#include "RecordExtremes.h"
+#include "Recording.h"
 
 namespace {
 
@@ -325,6 +329,35 @@ void BM_CtSaturationFromSamples(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(3 * out.size()));
 }
 
+// The extremes of a recording gathered from the blocks of the 10 s record,
+// sampled beforehand: the work the recording path adds to every block it
+// writes, beside sampleAllChannels of the same record.
+void watchExtremes(benchmark::State& state, int faultKind) {
+    const Model m(faultKind);
+    KexRecording::TimeAxis axis;
+    axis.sampleRate = 1.0 / kSampleStep;
+    axis.count = kRecordSamples;
+    axis.hasDisturbance = true;
+    axis.disturbanceTime = m.params.preFaultDuration;
+    std::vector<double> samples(kChannels * kRecordSamples);
+    m.model.sampleAllChannels(0.0, kSampleStep, kRecordSamples, samples.data());
+    const KexRecording::RecordingScan scan;
+    KexRecording::ExtremesWatch watch(m.model, m.params.frequency);
+    while (state.KeepRunning()) {
+        watch.begin(axis, KexRecording::modelChannels(), scan);
+        for (std::size_t first = 0; first < kRecordSamples; first += KexRecording::kBlockSamples) {
+            const std::size_t count = std::min(KexRecording::kBlockSamples, kRecordSamples - first);
+            watch.write({first, count, static_cast<std::size_t>(kChannels), samples.data() + kChannels * first, nullptr});
+        }
+        watch.finish();
+        benchmark::DoNotOptimize(watch.extremes().channels.front().peak);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(samples.size()));
+}
+
+void BM_ExtremesOrdinary(benchmark::State& state) { watchExtremes(state, kOrdinaryKind); }
+void BM_ExtremesSwing(benchmark::State& state) { watchExtremes(state, kSwingKind); }
+
 }  // namespace
 
 BENCHMARK(BM_ScalarReference);
@@ -343,6 +376,8 @@ BENCHMARK(BM_SampleChannelAsync);
 BENCHMARK(BM_SampleAllChannelsOrdinary);
 BENCHMARK(BM_SampleAllChannelsSwing);
 BENCHMARK(BM_SampleAllChannelsAsync);
+BENCHMARK(BM_ExtremesOrdinary);
+BENCHMARK(BM_ExtremesSwing);
 BENCHMARK(BM_CtSaturationFromModel);
 BENCHMARK(BM_CtSaturationFromSamples);
 BENCHMARK(BM_CalculateExact)->DenseRange(0, 3);

@@ -38,6 +38,8 @@ ROWS = [
     ("BM_SampleAllChannelsOrdinary", "sampleAllChannels, ordinary kind, 10 s record", "channel-sample"),
     ("BM_SampleChannelSwing", "sampleChannel, power swing, 10 s record", "sample"),
     ("BM_SampleAllChannelsSwing", "sampleAllChannels, power swing, 10 s record", "channel-sample"),
+    ("BM_ExtremesOrdinary", "Extremes a recording gathers (cycle RMS, peak), ordinary kind, 10 s record", "channel-sample"),
+    ("BM_ExtremesSwing", "Extremes a recording gathers, with the swing's source angle, 10 s record", "channel-sample"),
     ("BM_SampleChannelAsync", "sampleChannel, asynchronous operation, 10 s record", "sample"),
     ("BM_SampleAllChannelsAsync", "sampleAllChannels, asynchronous operation, 10 s record", "channel-sample"),
     ("BM_CtSaturationFromModel", "CT stage from the model, three current channels, 10 s record", "channel-sample"),

@@ -27,51 +27,70 @@ void ExtremesWatch::begin(const TimeAxis& axis, const std::vector<ChannelLabel>&
     cycleStart_ = 0.0;
     cycleSamples_ = 0;
     cycleSquares_.assign(channels.size(), 0.0);
+    runLargest_.assign(channels.size(), 0.0);
     nearestOppositionCosine_ = 2.0;
 }
 
-long long ExtremesWatch::cycleOf(std::size_t sample) const {
-    // Cycle m holds the samples from firstSample_ + round(m * samplesPerCycle_) on.
-    return static_cast<long long>(
-        std::floor((static_cast<double>(sample - firstSample_) + 0.5) / samplesPerCycle_));
+std::size_t ExtremesWatch::cycleStart(long long cycle) const {
+    // Sample n after the first belongs to cycle floor((n + 0.5) / samplesPerCycle_).
+    return firstSample_ +
+           static_cast<std::size_t>(std::ceil(static_cast<double>(cycle) * samplesPerCycle_ - 0.5));
 }
 
 void ExtremesWatch::write(const SampleBlock& block) {
-    for (std::size_t j = 0; j < block.count; ++j) {
+    if (extremes_.swingOrAsync) {
+        for (std::size_t j = 0; j < block.count; ++j) {
+            watchSourceAngle(block.first + j);
+        }
+    }
+    std::size_t j = 0;
+    while (j < block.count && axis_.hasDisturbance && axis_.faultStatus(block.first + j) == 0) {
+        ++j;
+    }
+    // A run of samples of one cycle at a time, channel by channel.
+    while (j < block.count) {
         const std::size_t sample = block.first + j;
-        if (extremes_.swingOrAsync) {
-            watchSourceAngle(sample);
-        }
-        if (axis_.hasDisturbance && axis_.faultStatus(sample) == 0) {
-            continue;
-        }
         if (cycle_ < 0) {
             firstSample_ = sample;
-        }
-        const long long cycle = cycleOf(sample);
-        if (cycle != cycle_) {
+            cycle_ = 0;
+            cycleStart_ = axis_.time(sample);
+        } else if (sample >= cycleStart(cycle_ + 1)) {
             closeCycle();
-            cycle_ = cycle;
+            ++cycle_;
             cycleStart_ = axis_.time(sample);
         }
-        ++cycleSamples_;
-        const double* row = block.values + block.channelCount * j;
-        for (std::size_t c = 0; c < block.channelCount; ++c) {
-            const double value = row[c];
-            cycleSquares_[c] += value * value;
-            ChannelExtremes& channel = extremes_.channels[c];
-            if (!channel.hasPeak || std::fabs(value) > std::fabs(channel.peak)) {
-                channel.hasPeak = true;
-                channel.peak = value;
-                channel.peakTime = axis_.time(sample);
+        const std::size_t end = std::min(block.count, j + (cycleStart(cycle_ + 1) - sample));
+        // Row by row, so that the channels' sums run side by side.
+        const std::size_t width = block.channelCount;
+        std::fill(runLargest_.begin(), runLargest_.end(), 0.0);
+        for (std::size_t k = j; k < end; ++k) {
+            const double* row = block.values + width * k;
+            for (std::size_t c = 0; c < width; ++c) {
+                cycleSquares_[c] += row[c] * row[c];
+                runLargest_[c] = std::max(runLargest_[c], std::fabs(row[c]));
             }
         }
+        for (std::size_t c = 0; c < width; ++c) {
+            // Seldom a new peak: then its first sample.
+            ChannelExtremes& channel = extremes_.channels[c];
+            if (!channel.hasPeak || runLargest_[c] > std::fabs(channel.peak)) {
+                std::size_t k = j;
+                while (std::fabs(block.values[width * k + c]) < runLargest_[c]) {
+                    ++k;
+                }
+                channel.hasPeak = true;
+                channel.peak = block.values[width * k + c];
+                channel.peakTime = axis_.time(block.first + k);
+            }
+        }
+        cycleSamples_ += end - j;
+        j = end;
     }
 }
 
 void ExtremesWatch::finish() {
     // The last cycle counts when the record holds all of its samples.
-    if (cycle_ >= 0 && cycleOf(axis_.count) > cycle_) {
+    if (cycle_ >= 0 && axis_.count >= cycleStart(cycle_ + 1)) {
         closeCycle();
     }
     cycleSamples_ = 0;

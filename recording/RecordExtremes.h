@@ -62,7 +62,7 @@ public:
     const RecordExtremes& extremes() const { return extremes_; }
 
 private:
-    long long cycleOf(std::size_t sample) const;
+    std::size_t cycleStart(long long cycle) const;  // its first sample
     void closeCycle();
     void watchSourceAngle(std::size_t sample);
 
@@ -77,6 +77,7 @@ private:
     double cycleStart_ = 0.0;
     std::size_t cycleSamples_ = 0;
     std::vector<double> cycleSquares_;
+    std::vector<double> runLargest_;  // each channel's largest magnitude in a run of samples
     RecordExtremes extremes_;
     double nearestOppositionCosine_ = 2.0;
 };
