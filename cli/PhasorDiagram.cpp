@@ -17,7 +17,7 @@ namespace {
 using KexCalculate::Complex;
 
 constexpr PictureSize kPictureSize{1600, 900};
-constexpr double kSpokeDegrees = 30.0;
+constexpr int kSpokesPerHalfTurn = 6;  // every 30 degrees
 // Arrow heads in parts of the diagram's outer radius.
 constexpr double kHeadLength = 0.06;
 constexpr double kHeadHalfWidth = 0.022;
@@ -83,7 +83,7 @@ void drawPolarPanel(const PolarPanel& panel, const PhasorPicture& picture) {
     }
     const double step = largest > 0.0 ? ringStep(largest / 4.0) : 1.0;
     // Room beyond the longest arrow for its name.
-    const double rings = std::max(1.0, std::ceil(kTipRoom * largest / step));
+    const int rings = std::max(1, static_cast<int>(std::ceil(kTipRoom * largest / step)));
     const double outer = rings * step;
     const double frame = 1.25 * outer;  // room for the angles
 
@@ -97,10 +97,11 @@ void drawPolarPanel(const PolarPanel& panel, const PhasorPicture& picture) {
 
     plcol0(kGrid);
     plwidth(0.8);
-    for (double ring = 1.0; ring <= rings; ring += 1.0) {
+    for (int ring = 1; ring <= rings; ++ring) {
         plarc(0.0, 0.0, ring * step, ring * step, 0.0, 360.0, 0.0, 0);
     }
-    for (double degrees = -180.0 + kSpokeDegrees; degrees <= 180.0; degrees += kSpokeDegrees) {
+    for (int spoke = 1 - kSpokesPerHalfTurn; spoke <= kSpokesPerHalfTurn; ++spoke) {
+        const double degrees = spoke * (180.0 / kSpokesPerHalfTurn);
         const double angle = degreesToRadians(degrees);
         plcol0(kGrid);
         pljoin(0.0, 0.0, outer * std::cos(angle), outer * std::sin(angle));
