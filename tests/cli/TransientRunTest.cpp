@@ -643,6 +643,10 @@ TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
     const nlohmann::json& ia = summary.at("channels").at(0);
     EXPECT_EQ(ia.at("id"), "IA");
     EXPECT_EQ(ia.at("faultState"), ia.at("preFault"));  // nothing is switched on a double line
+    // The 1 A of phase A in every whole cycle: 200 samples of a sine.
+    EXPECT_NEAR(ia.at("reached").at("rmsLowest").get<double>(), 1.0, 1e-9);
+    EXPECT_NEAR(ia.at("reached").at("rmsHighest").get<double>(), 1.0, 1e-9);
+    EXPECT_TRUE(summary.at("extremeState").is_null());
     EXPECT_TRUE(summary.at("tau").is_null());
     EXPECT_EQ(summary.at("notes"), (nlohmann::json{"No aperiodic component, as load switching changes nothing on this "
                                                    "network (zSwitched is switched on a single line only)."}));
