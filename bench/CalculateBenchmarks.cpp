@@ -228,9 +228,7 @@ void BM_SampleAllChannelsAsync(benchmark::State& state) { sampleSixChannels(stat
 // The exact transients of the ordinary kind: calculate() and the modes, and
 // block sampling beside the model's on the same records.
 struct ExactModel : Model {
-    explicit ExactModel(int faultKind, int networkType = 0) : Model(faultKind, networkType) {
-        exact.calculate(model);
-    }
+    explicit ExactModel(int faultKind, int networkType = 0) : Model(faultKind, networkType) { exact.calculate(model); }
     KexCalculate::CalculationRlExact exact;
 };
 
@@ -252,7 +250,8 @@ void sampleOrdinary(benchmark::State& state, bool exact, bool sixChannels, bool 
     const double startTime = afterInstant ? m.params.preFaultDuration : 0.0;
     const std::size_t count = afterInstant ? kDecaySamples : kRecordSamples;
     if (sixChannels) {
-        exact ? sampleSixChannels(state, m.exact, startTime, count) : sampleSixChannels(state, m.model, startTime, count);
+        exact ? sampleSixChannels(state, m.exact, startTime, count)
+              : sampleSixChannels(state, m.model, startTime, count);
     } else {
         exact ? sampleOneChannel(state, m.exact, startTime, count) : sampleOneChannel(state, m.model, startTime, count);
     }
@@ -347,7 +346,8 @@ void watchExtremes(benchmark::State& state, int faultKind) {
         watch.begin(axis, KexRecording::modelChannels(), scan);
         for (std::size_t first = 0; first < kRecordSamples; first += KexRecording::kBlockSamples) {
             const std::size_t count = std::min(KexRecording::kBlockSamples, kRecordSamples - first);
-            watch.write({first, count, static_cast<std::size_t>(kChannels), samples.data() + kChannels * first, nullptr});
+            watch.write(
+                {first, count, static_cast<std::size_t>(kChannels), samples.data() + kChannels * first, nullptr});
         }
         watch.finish();
         benchmark::DoNotOptimize(watch.extremes().channels.front().peak);

@@ -132,8 +132,7 @@ void drawLegend(const PhasorPicture& picture) {
     for (std::size_t k = 0; k < texts.size(); ++k) {
         names[k] = texts[k].c_str();
     }
-    const std::array<PLINT, 5> options{PL_LEGEND_LINE, PL_LEGEND_LINE, PL_LEGEND_LINE, PL_LEGEND_LINE,
-                                       PL_LEGEND_LINE};
+    const std::array<PLINT, 5> options{PL_LEGEND_LINE, PL_LEGEND_LINE, PL_LEGEND_LINE, PL_LEGEND_LINE, PL_LEGEND_LINE};
     const std::array<PLINT, 5> colours{kPhaseA, kPhaseB, kPhaseC, kMarker, kForeground};
     const std::array<PLINT, 5> styles{kSolid, kSolid, kSolid, kDashed, kSolid};
     const std::array<PLFLT, 5> widths{2.8, 2.8, 2.8, 2.0, 2.8};

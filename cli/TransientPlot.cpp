@@ -297,8 +297,8 @@ void WaveformPlot::finish() {
         drawPanel(panelAt(80, 320, size.height, 0, "current (A)"), overview, overviewTime, "", labels_.title);
         drawPanel(panelAt(500, 320, size.height, 3, "voltage (V)"), overview, overviewTime, xLabel, "");
         drawPanel(panelAt(960, 320, size.height, 0, "current (A)"), zoomed, zoomTime, "", zoomTitle());
-        drawPanel(panelAt(1380, 320, size.height, 3, "voltage (V)"), zoomed, zoomTime,
-                  "time from the disturbance (ms)", "");
+        drawPanel(panelAt(1380, 320, size.height, 3, "voltage (V)"), zoomed, zoomTime, "time from the disturbance (ms)",
+                  "");
     });
 }
 

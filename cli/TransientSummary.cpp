@@ -109,8 +109,8 @@ std::string renderExtremes(const KexRecording::RecordExtremes& extremes, double 
         row(labels[channel].id + " (" + labels[channel].unit + ")",
             {reached.hasWholeCycle ? formatTableNumber(reached.rmsLowest) : none,
              reached.hasWholeCycle ? formatTableNumber(reached.rmsHighest) : none,
-             reached.hasWholeCycle ? formatTableNumber(reached.rmsHighestStart) : none,
-             formatTableNumber(reached.peak), formatTableNumber(reached.peakTime)});
+             reached.hasWholeCycle ? formatTableNumber(reached.rmsHighestStart) : none, formatTableNumber(reached.peak),
+             formatTableNumber(reached.peakTime)});
     }
     if (extremes.swingOrAsync && extremes.sourceAngle.reached) {
         const KexRecording::SourceAngleReach& angle = extremes.sourceAngle;

@@ -33,8 +33,7 @@ void ExtremesWatch::begin(const TimeAxis& axis, const std::vector<ChannelLabel>&
 
 std::size_t ExtremesWatch::cycleStart(long long cycle) const {
     // Sample n after the first belongs to cycle floor((n + 0.5) / samplesPerCycle_).
-    return firstSample_ +
-           static_cast<std::size_t>(std::ceil(static_cast<double>(cycle) * samplesPerCycle_ - 0.5));
+    return firstSample_ + static_cast<std::size_t>(std::ceil(static_cast<double>(cycle) * samplesPerCycle_ - 0.5));
 }
 
 void ExtremesWatch::write(const SampleBlock& block) {

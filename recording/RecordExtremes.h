@@ -39,7 +39,7 @@ struct SourceAngleReach {
     double highest = 0.0;
     // The first sample from the disturbance on whose angle comes nearest to
     // 180 degrees: the largest loop current the record reaches.
-    double nearestOppositionTime = 0.0;  // s
+    double nearestOppositionTime = 0.0;   // s
     double nearestOppositionAngle = 0.0;  // rad
 };
 
@@ -90,8 +90,8 @@ using ChannelPhasors = std::array<KexCalculate::Complex, kModelChannelCount>;
 // opposition that the record reaches, on the time axis of the pre-fault
 // phasors (initialAngle included, as the waveform has it).
 struct DisturbedState {
-    bool atInstant = false;  // the swing instant below, not the model's fault state
-    double time = 0.0;       // s
+    bool atInstant = false;    // the swing instant below, not the model's fault state
+    double time = 0.0;         // s
     double sourceAngle = 0.0;  // rad, 0 to pi: how far apart the source EMFs stand
     ChannelPhasors phasors{};
 };

@@ -318,8 +318,8 @@ TEST_F(TransientRun, DefaultScenarioWritesTheFilesOfTheModel) {
 // the record reaches, and the 1.5 s record's plot gets a zoom.
 TEST_F(TransientRun, SwingGivesTheExtremesItReaches) {
     const fs::path out = root_ / "out";
-    const RunResult result =
-        run({writeScenario("swing.json", R"({"faultKind": "swing", "duration": 1.5})").string(), "--out", out.string()});
+    const RunResult result = run(
+        {writeScenario("swing.json", R"({"faultKind": "swing", "duration": 1.5})").string(), "--out", out.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(pngSize(out / "swing.png"), std::make_pair(1400U, 1800U));
     EXPECT_EQ(pngSize(out / "swing_phasors.png"), std::make_pair(1600U, 900U));
