@@ -21,7 +21,8 @@ void ExtremesWatch::begin(const TimeAxis& axis, const std::vector<ChannelLabel>&
     extremes_.channels.resize(channels.size());
     extremes_.swingOrAsync = KexCalculate::RlKind::isSwingOrAsync(model_._params->faultKind);
     extremes_.sourceAngle.before = model_._delta0;
-    samplesPerCycle_ = axis.sampleRate / frequency_;
+    // At least one sample a cycle, so that every cycle has one.
+    samplesPerCycle_ = std::max(1.0, axis.sampleRate / frequency_);
     firstSample_ = 0;
     cycle_ = -1;
     cycleStart_ = 0.0;
@@ -31,7 +32,7 @@ void ExtremesWatch::begin(const TimeAxis& axis, const std::vector<ChannelLabel>&
     nearestOppositionCosine_ = 2.0;
 }
 
-std::size_t ExtremesWatch::cycleStart(long long cycle) const {
+std::size_t ExtremesWatch::firstSampleOfCycle(long long cycle) const {
     // Sample n after the first belongs to cycle floor((n + 0.5) / samplesPerCycle_).
     return firstSample_ + static_cast<std::size_t>(std::ceil(static_cast<double>(cycle) * samplesPerCycle_ - 0.5));
 }
@@ -53,12 +54,12 @@ void ExtremesWatch::write(const SampleBlock& block) {
             firstSample_ = sample;
             cycle_ = 0;
             cycleStart_ = axis_.time(sample);
-        } else if (sample >= cycleStart(cycle_ + 1)) {
+        } else if (sample >= firstSampleOfCycle(cycle_ + 1)) {
             closeCycle();
             ++cycle_;
             cycleStart_ = axis_.time(sample);
         }
-        const std::size_t end = std::min(block.count, j + (cycleStart(cycle_ + 1) - sample));
+        const std::size_t end = std::min(block.count, j + (firstSampleOfCycle(cycle_ + 1) - sample));
         // Row by row, so that the channels' sums run side by side.
         const std::size_t width = block.channelCount;
         std::fill(runLargest_.begin(), runLargest_.end(), 0.0);
@@ -89,7 +90,7 @@ void ExtremesWatch::write(const SampleBlock& block) {
 
 void ExtremesWatch::finish() {
     // The last cycle counts when the record holds all of its samples.
-    if (cycle_ >= 0 && axis_.count >= cycleStart(cycle_ + 1)) {
+    if (cycle_ >= 0 && axis_.count >= firstSampleOfCycle(cycle_ + 1)) {
         closeCycle();
     }
     cycleSamples_ = 0;

@@ -62,7 +62,7 @@ public:
     const RecordExtremes& extremes() const { return extremes_; }
 
 private:
-    std::size_t cycleStart(long long cycle) const;  // its first sample
+    std::size_t firstSampleOfCycle(long long cycle) const;
     void closeCycle();
     void watchSourceAngle(std::size_t sample);
 
