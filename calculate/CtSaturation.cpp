@@ -212,10 +212,11 @@ CtSaturation::FluxState CtSaturation::_solveFlux(double target, double kappa, co
 }
 
 // idealAt(k, theta): the ideal current at the fraction theta (0 to 1) of the
-// output step from sample k to k + 1.
+// output step from sample k to k + 1 of the record; out[0] is the record's
+// sample progress.samples().
 template <typename IdealAt>
-void CtSaturation::_integrate(const IdealAt& idealAt, double step, std::size_t count, double* out,
-                              double* flux) const {
+void CtSaturation::_integrate(const IdealAt& idealAt, double step, std::size_t count, double* out, double* flux,
+                              Progress& progress) const {
     const double fluxScale = _saturationFlux;
     const double inverseFluxScale = 1.0 / fluxScale;
     const double excitationPerFlux = _excitationScale * inverseFluxScale;
@@ -226,13 +227,21 @@ void CtSaturation::_integrate(const IdealAt& idealAt, double step, std::size_t c
     const double minStep = maxStep * kMinStepFraction;
     const auto cube = [](double v) { return v * v * v; };
 
-    FluxState now = _stateAt(_parameters.remanence);
-    double i2 = idealAt(0, 0.0) - now.excitation;
+    const std::size_t first = progress._samples;
+    FluxState now{progress._flux, progress._excitation, progress._slope};
+    double i2 = progress._secondary;
+    double h = progress._nextStep;
+    if (first == 0) {
+        now = _stateAt(_parameters.remanence);
+        i2 = idealAt(0, 0.0) - now.excitation;
+        h = maxStep;
+        out[0] = i2;
+        if (flux != nullptr) flux[0] = now.x * fluxScale;
+    }
     double psi = now.x * fluxScale - lb * i2;
-    out[0] = i2;
-    if (flux != nullptr) flux[0] = now.x * fluxScale;
-    double h = maxStep;
-    for (std::size_t sample = 0; sample + 1 < count; ++sample) {
+    // Each output sample but the record's first ends the step from the sample before it.
+    for (std::size_t j = first == 0 ? 1 : 0; j < count; ++j) {
+        const std::size_t sample = first + j - 1;
         double theta = 0.0;  // the fraction of the output step done
         while (theta < 1.0) {
             double thetaEnd = theta + h / step;
@@ -260,7 +269,9 @@ void CtSaturation::_integrate(const IdealAt& idealAt, double step, std::size_t c
             const double psiError = kErrorConstant * hTaken * rt *
                                     (kErrorAtStart * i2 + kErrorAtStage * i2Stage + kErrorAtEnd * i2End);
             const double error = std::fabs(psiError) * errorScale / (1.0 + k * end.slope);
-            const bool accepted = error <= 1.0 || hTaken <= minStep || !std::isfinite(error);
+            // The shortest step goes whatever its error: asked for (its length
+            // can miss minStep by a rounding) or cut short at an output instant.
+            const bool accepted = error <= 1.0 || h <= minStep || hTaken <= minStep || !std::isfinite(error);
             if (accepted) {
                 theta = thetaEnd;
                 now = end;
@@ -282,16 +293,29 @@ void CtSaturation::_integrate(const IdealAt& idealAt, double step, std::size_t c
                 h = std::max(hTaken * kSafety / std::cbrt(error), minStep);
             }
         }
-        out[sample + 1] = i2;
-        if (flux != nullptr) flux[sample + 1] = now.x * fluxScale;
+        out[j] = i2;
+        if (flux != nullptr) flux[j] = now.x * fluxScale;
     }
+    progress._samples = first + count;
+    progress._flux = now.x;
+    progress._excitation = now.excitation;
+    progress._slope = now.slope;
+    progress._secondary = i2;
+    progress._nextStep = h;
 }
 
 void CtSaturation::saturate(const CtIdealCurrent& ideal, double startTime, double step, std::size_t count,
                             double* out, double* fluxLinkage) const {
+    Progress progress;
+    saturateBlock(ideal, startTime, step, count, out, progress, fluxLinkage);
+}
+
+void CtSaturation::saturateBlock(const CtIdealCurrent& ideal, double startTime, double step, std::size_t count,
+                                 double* out, Progress& progress, double* fluxLinkage) const {
     if (count == 0) return;
     if (!_valid || ideal.valueAt == nullptr || !isFinitePositive(step) || !std::isfinite(startTime)) {
         fillNaN(out, fluxLinkage, count);
+        progress._samples += count;
         return;
     }
     const auto idealAt = [&](std::size_t sample, double theta) {
@@ -299,7 +323,7 @@ void CtSaturation::saturate(const CtIdealCurrent& ideal, double startTime, doubl
                                          : startTime + static_cast<double>(sample) * step + theta * step;
         return ideal.valueAt(ideal.source, ideal.channel, time);
     };
-    _integrate(idealAt, step, count, out, fluxLinkage);
+    _integrate(idealAt, step, count, out, fluxLinkage, progress);
 }
 
 void CtSaturation::saturateSamples(const double* ideal, std::size_t count, double step, double* out,
@@ -312,16 +336,21 @@ void CtSaturation::saturateSamples(const double* ideal, std::size_t count, doubl
     const auto idealAt = [&](std::size_t sample, double theta) {
         return interpolateSamples(ideal, count, sample, theta);
     };
-    _integrate(idealAt, step, count, out, fluxLinkage);
+    Progress progress;
+    _integrate(idealAt, step, count, out, fluxLinkage, progress);
 }
 
 std::size_t CtSaturation::firstDeparture(const double* ideal, const double* saturated, std::size_t count,
                                          double fraction) {
     double peak = 0.0;
     for (std::size_t k = 0; k < count; ++k) peak = std::max(peak, std::fabs(ideal[k]));
-    const double threshold = fraction * peak;
+    return firstDepartureBeyond(ideal, saturated, count, fraction * peak);
+}
+
+std::size_t CtSaturation::firstDepartureBeyond(const double* ideal, const double* saturated, std::size_t count,
+                                               double limit) {
     for (std::size_t k = 0; k < count; ++k) {
-        if (!(std::fabs(saturated[k] - ideal[k]) <= threshold)) return k;
+        if (!(std::fabs(saturated[k] - ideal[k]) <= limit)) return k;
     }
     return count;
 }

@@ -101,6 +101,29 @@ public:
     void saturate(const CtIdealCurrent& ideal, double startTime, double step, std::size_t count, double* out,
                   double* fluxLinkage = nullptr) const;
 
+    // Where the saturation of a record stands between two of its blocks: the
+    // state of the core and of the step control after the samples so far.
+    class Progress {
+    public:
+        std::size_t samples() const { return _samples; }  // given so far; 0 before the record
+
+    private:
+        friend class CtSaturation;
+        std::size_t _samples = 0;
+        double _flux = 0.0;  // normalised, with the excitation current and its slope there
+        double _excitation = 0.0;
+        double _slope = 0.0;
+        double _secondary = 0.0;
+        double _nextStep = 0.0;
+    };
+
+    // The next `count` samples of the record that `progress` follows, as
+    // saturate() over the whole record gives them, bit for bit: samples
+    // progress.samples() .. + count - 1 (at startTime + k * step) into out. A
+    // long record goes through the CT block by block without being held.
+    void saturateBlock(const CtIdealCurrent& ideal, double startTime, double step, std::size_t count, double* out,
+                       Progress& progress, double* fluxLinkage = nullptr) const;
+
     // The same from samples of the ideal current taken every `step` seconds
     // from the start of the record: between the samples the ideal current is
     // the cubic through the four nearest samples (through all of them when
@@ -119,6 +142,10 @@ public:
     // departure); count when there is none.
     static std::size_t firstDeparture(const double* ideal, const double* saturated, std::size_t count,
                                       double fraction = CtLimits::SaturationDeparture);
+    // The same against a limit in amperes, for a host that knows the ideal
+    // peak of a record it goes through block by block.
+    static std::size_t firstDepartureBeyond(const double* ideal, const double* saturated, std::size_t count,
+                                            double limit);
 
 private:
     // A normalised flux x = lambda / saturationFlux, the excitation current
@@ -131,7 +158,8 @@ private:
     FluxState _stateAt(double x) const;
     FluxState _solveFlux(double target, double kappa, const FluxState& guess) const;
     template <typename IdealAt>
-    void _integrate(const IdealAt& idealAt, double step, std::size_t count, double* out, double* flux) const;
+    void _integrate(const IdealAt& idealAt, double step, std::size_t count, double* out, double* flux,
+                    Progress& progress) const;
 
     CtParameters _parameters{};
     bool _valid = false;

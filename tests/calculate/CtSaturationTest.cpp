@@ -258,6 +258,26 @@ TEST(CtSaturation, FromTheModelConverges) {
     EXPECT_LT(CtSaturation::firstDeparture(ideal.data(), stage.current.data(), count), count);
 }
 
+// A record saturated block by block, the core's state carried over, is the
+// record saturated in one call, bit for bit, through saturation and back.
+TEST(CtSaturation, BlockByBlockIsOneCall) {
+    const CtSaturation ct(kWorkedCt);
+    const std::size_t count = 3000;
+    const Trace whole = saturated(ct, kWorkedCurrent.source(), 1e-5, count);
+    std::vector<double> current(count);
+    std::vector<double> flux(count);
+    CtSaturation::Progress progress;
+    for (const std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{992}, std::size_t{2000}}) {
+        const std::size_t first = progress.samples();
+        ct.saturateBlock(kWorkedCurrent.source(), 0.0, 1e-5, block, &current[first], progress, &flux[first]);
+    }
+    ASSERT_EQ(progress.samples(), count);
+    for (std::size_t k = 0; k < count; ++k) {
+        ASSERT_EQ(current[k], whole.current[k]) << k;
+        ASSERT_EQ(flux[k], whole.flux[k]) << k;
+    }
+}
+
 // The figures docs/model.md gives for samples of the worked case.
 TEST(CtSaturation, FromSamplesAtTenAndFiftyKilohertz) {
     for (const auto& [rate, bound] : {std::pair{10000.0, 5e-5}, std::pair{50000.0, 5e-6}}) {
@@ -309,6 +329,18 @@ TEST(CtSaturation, WithoutSaturationTheSecondaryIsTheIdealCurrent) {
     ct.saturateSamples(ideal.data(), count, 1e-4, fromSamples.data());
     EXPECT_TRUE(everySampleNear(fromModel, ideal, 1e-9 * peakOf(ideal)));
     EXPECT_TRUE(everySampleNear(fromSamples, ideal, 1e-9 * peakOf(ideal)));
+}
+
+// A burden of 1e8 ohm saturates the core within nanoseconds: the steps
+// shrink to the shortest, which is taken even where its length misses the
+// shortest by a rounding (it was tried again and again before), and the
+// secondary current is all but gone.
+TEST(CtSaturation, AnOverwhelmedCoreStillAdvances) {
+    const CtSaturation ct({50.0, 1e8, 4.0, 2.0, 400.0, 22.0, 0.0});
+    const OffsetCurrent i1{5.0, kOmega50, 0.05, 0.0};
+    const Trace stage = saturated(ct, i1.source(), 1e-4, 400);
+    EXPECT_TRUE(everySampleNear(std::vector<double>(stage.current.begin() + 1, stage.current.end()),
+                                std::vector<double>(stage.current.size() - 1, 0.0), 1e-3 * i1.rms));
 }
 
 TEST(CtSaturation, ResistiveBurdenWithoutOffsetStaysBelowTheKnee) {
