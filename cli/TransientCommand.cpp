@@ -20,6 +20,7 @@
 #include "ComtradeOutput.h"
 #include "ComtradeWriter.h"
 #include "CsvOutput.h"
+#include "CtStage.h"
 #include "OutputFiles.h"
 #include "PhasorDiagram.h"
 #include "PhasorFormat.h"
@@ -119,7 +120,8 @@ std::string keyTable() {
            "why.\n"
            "\nOutputs in --out: NAME.cfg and NAME.dat (or NAME.cff), NAME.csv, NAME.png (with a zoom on the "
            "disturbance when the record is long), NAME_phasors.png. Analog channels IA, IB, IC (A) and VA, VB, VC "
-           "(V), secondary values; status channel FAULT, 0 before the disturbance instant and 1 from it on. Sample k "
+           "(V), secondary values; with \"ct\" IA, IB, IC are the CTs' secondary currents and IA ideal, IB ideal, IC "
+           "ideal (A) follow; status channel FAULT, 0 before the disturbance instant and 1 from it on. Sample k "
            "lies at k/sampleRate s; the trigger time is startTime + preFaultDuration. All "
            "files appear together: they are written under temporary names and renamed when complete.\n"
            "\nExit codes: 0 success; 2 a bad argument or scenario (every problem of a scenario is listed, one line "
@@ -328,7 +330,14 @@ void runTransient(const Options& options) {
             "aperiodicModel: " + problem + "; \"single-time-constant\" gives the model's waveforms");
     }
     const KexRecording::TimeAxis axis = KexRecording::timeAxis(scenario);
-    const KexRecording::ModelSource source = waves.source(axis);
+    const KexRecording::ModelSource modelSource = waves.source(axis);
+    // With CTs the current channels go through them, fed by the chosen waveforms themselves.
+    std::unique_ptr<KexRecording::CtSource> ctSource;
+    if (scenario.ct.present) {
+        ctSource = std::make_unique<KexRecording::CtSource>(modelSource, KexRecording::ctParameters(scenario), axis);
+    }
+    const KexRecording::SampleSource& source =
+        ctSource ? static_cast<const KexRecording::SampleSource&>(*ctSource) : modelSource;
     TerminalProgress progress(options.programName);
     KexRecording::RecordingScan scan;
     try {
@@ -357,6 +366,10 @@ void runTransient(const Options& options) {
     if (!options.noPlot) {
         writers.push_back(&plot);
     }
+    KexRecording::SaturationWatch saturation;
+    if (ctSource) {
+        writers.push_back(&saturation);
+    }
     try {
         KexRecording::writeRecording(source, axis, scan, writers, progress.pass("writing"));
         if (!options.noPlot) {
@@ -370,8 +383,10 @@ void runTransient(const Options& options) {
         throw ArgumentError(std::string("the COMTRADE recording cannot be written: ") + e.what());
     }
     directory.keep();
-    std::cout << (options.json ? renderSummaryJson(name, scenario, waves, extremes.extremes(), files.written())
-                               : renderSummary(name, scenario, waves, extremes.extremes(), files.written()))
+    const CtDepartures ctDepartures = ctSource ? CtDepartures(saturation.firstDepartures()) : std::nullopt;
+    std::cout << (options.json
+                      ? renderSummaryJson(name, scenario, waves, extremes.extremes(), ctDepartures, files.written())
+                      : renderSummary(name, scenario, waves, extremes.extremes(), ctDepartures, files.written()))
               << std::flush;
 }
 

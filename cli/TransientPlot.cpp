@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "CtStage.h"
 #include "PlotProcess.h"
 
 namespace kexcalc {
@@ -27,12 +28,19 @@ constexpr double kMillisecondsPerSecond = 1000.0;
 constexpr double kZoomCyclesBefore = 3.0;
 constexpr double kZoomCyclesAfter = 10.0;
 constexpr double kZoomMaxShare = 0.5;
+// The right edge of the panels, and with the ideal currents of CTs in the
+// legend ("IA ideal").
+constexpr PLFLT kPanelRight = 0.87;
+constexpr PLFLT kPanelRightWithIdeal = 0.82;
+constexpr std::size_t kNoChannel = static_cast<std::size_t>(-1);
 
 struct Panel {
     PLFLT bottom;
     PLFLT top;
     std::size_t firstChannel;
     const char* yLabel;
+    PLFLT right = kPanelRight;
+    std::size_t idealFirstChannel = kNoChannel;  // the ideal currents, drawn dashed under the others
 };
 
 // A panel's time axis: a sample at time t (s) lies at (t - origin) * scale,
@@ -61,14 +69,28 @@ struct Curve {
 
 void drawPanel(const Panel& panel, const Picture& picture, const PanelTime& time, const std::string& xLabel,
                const std::string& title) {
-    std::array<Curve, 3> curves;
+    // The ideal currents first, so that the secondary ones lie on top.
+    std::vector<std::size_t> channels;
+    std::vector<PLINT> colours;
+    std::vector<PLINT> styles;
+    for (std::size_t phase = 0; phase < 3 && panel.idealFirstChannel != kNoChannel; ++phase) {
+        channels.push_back(panel.idealFirstChannel + phase);
+        colours.push_back(kPhaseLightColours[phase]);
+        styles.push_back(kDashed);
+    }
+    for (std::size_t phase = 0; phase < 3; ++phase) {
+        channels.push_back(panel.firstChannel + phase);
+        colours.push_back(kPhaseColours[phase]);
+        styles.push_back(kSolid);
+    }
+    std::vector<Curve> curves(channels.size());
     double low = 0.0;
     double high = 0.0;
-    for (std::size_t phase = 0; phase < 3; ++phase) {
-        const CurveReducer& reduced = picture.curves[panel.firstChannel + phase];
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        const CurveReducer& reduced = picture.curves[channels[c]];
         for (const auto& [k, value] : reduced.points()) {
-            curves[phase].x.push_back((picture.axis.time(k) - time.origin) * time.scale);
-            curves[phase].y.push_back(value);
+            curves[c].x.push_back((picture.axis.time(k) - time.origin) * time.scale);
+            curves[c].y.push_back(value);
         }
         low = std::min(low, reduced.lowest());
         high = std::max(high, reduced.highest());
@@ -79,7 +101,7 @@ void drawPanel(const Panel& panel, const Picture& picture, const PanelTime& time
     high += 0.16 * span;
     const double width = time.end - time.start;
 
-    plvpor(0.08, 0.87, panel.bottom, panel.top);
+    plvpor(0.08, panel.right, panel.bottom, panel.top);
     plwind(time.start, time.end, low, high);
     if (time.bandEnd > time.bandStart) {
         plcol0(kZoomBand);
@@ -96,11 +118,13 @@ void drawPanel(const Panel& panel, const Picture& picture, const PanelTime& time
     plbox("bcnst", 0.0, 0, "bcnstv", 0.0, 0);
     pllab(xLabel.c_str(), panel.yLabel, plainText(title).c_str());
 
-    plwidth(1.6);
-    for (std::size_t phase = 0; phase < 3; ++phase) {
-        plcol0(kPhaseColours[phase]);
-        plline(static_cast<PLINT>(curves[phase].x.size()), curves[phase].x.data(), curves[phase].y.data());
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        plcol0(colours[c]);
+        pllsty(styles[c]);
+        plwidth(styles[c] == kSolid ? 1.6 : 1.2);
+        plline(static_cast<PLINT>(curves[c].x.size()), curves[c].x.data(), curves[c].y.data());
     }
+    pllsty(kSolid);
 
     const PlotLabels& labels = picture.labels;
     const double marker = (picture.axis.disturbanceTime - time.origin) * time.scale;
@@ -117,25 +141,27 @@ void drawPanel(const Panel& panel, const Picture& picture, const PanelTime& time
         }
     }
 
-    // Legend to the right of the panel.
-    std::array<const char*, 3> names{};
-    std::array<PLINT, 3> options{};
-    std::array<PLINT, 3> styles{};
-    std::array<PLFLT, 3> widths{};
-    std::array<PLINT, 3> textColours{};
-    for (std::size_t phase = 0; phase < 3; ++phase) {
-        names[phase] = picture.ids[panel.firstChannel + phase].c_str();
-        options[phase] = PL_LEGEND_LINE;
-        styles[phase] = kSolid;
-        widths[phase] = 2.5;
-        textColours[phase] = kForeground;
+    // Legend to the right of the panel, the secondary currents first.
+    std::vector<const char*> names;
+    std::vector<PLINT> legendColours;
+    std::vector<PLINT> legendStyles;
+    const std::size_t firstSecondary = channels.size() - 3;
+    for (std::size_t k = 0; k < channels.size(); ++k) {
+        const std::size_t entry = (k + firstSecondary) % channels.size();
+        names.push_back(picture.ids[channels[entry]].c_str());
+        legendColours.push_back(colours[entry]);
+        legendStyles.push_back(styles[entry]);
     }
+    const std::vector<PLINT> options(names.size(), PL_LEGEND_LINE);
+    const std::vector<PLFLT> widths(names.size(), 2.5);
+    const std::vector<PLINT> textColours(names.size(), kForeground);
     PLFLT legendWidth = 0.0;
     PLFLT legendHeight = 0.0;
     pllegend(&legendWidth, &legendHeight, PL_LEGEND_BACKGROUND | PL_LEGEND_BOUNDING_BOX,
              PL_POSITION_OUTSIDE | PL_POSITION_RIGHT | PL_POSITION_VIEWPORT, 0.015, 0.0, 0.04, kBackground, kForeground,
-             1, 0, 0, 3, options.data(), 1.0, 1.0, 2.0, 0.0, textColours.data(), names.data(), nullptr, nullptr,
-             nullptr, nullptr, kPhaseColours.data(), styles.data(), widths.data(), nullptr, nullptr, nullptr, nullptr);
+             1, 0, 0, static_cast<PLINT>(names.size()), options.data(), 1.0, 1.0, 2.0, 0.0, textColours.data(),
+             names.data(), nullptr, nullptr, nullptr, nullptr, legendColours.data(), legendStyles.data(), widths.data(),
+             nullptr, nullptr, nullptr, nullptr);
 }
 
 std::string zoomTitle() {
@@ -150,7 +176,7 @@ Panel panelAt(int top, int height, int pictureHeight, std::size_t firstChannel, 
     const auto fraction = [pictureHeight](int fromTop) {
         return 1.0 - static_cast<double>(fromTop) / static_cast<double>(pictureHeight);
     };
-    return {fraction(top + height), fraction(top), firstChannel, yLabel};
+    return {fraction(top + height), fraction(top), firstChannel, yLabel, kPanelRight, kNoChannel};
 }
 
 }  // namespace
@@ -280,10 +306,21 @@ void WaveformPlot::finish() {
     const std::string xLabel = milliseconds ? "time (ms)" : "time (s)";
     PanelTime overviewTime{0.0, scale, 0.0, duration * scale};
     const PictureSize size = zoom ? kZoomedPictureSize : kPictureSize;
+    // With CTs the current panels show the ideal currents as well; every panel
+    // leaves the room their legend needs.
+    const bool withIdeal = curves_.size() == KexRecording::kCtChannelCount;
+    const auto panel = [&](int top, int height, std::size_t firstChannel, const char* yLabel) {
+        Panel placed = panelAt(top, height, size.height, firstChannel, yLabel);
+        placed.right = withIdeal ? kPanelRightWithIdeal : kPanelRight;
+        if (withIdeal && firstChannel == 0) {
+            placed.idealFirstChannel = KexRecording::idealChannelOf(0);
+        }
+        return placed;
+    };
     drawPicture(file_->temporaryPath(), "the plot", size, [&]() {
         if (!zoom) {
-            drawPanel(panelAt(80, 360, size.height, 0, "current (A)"), overview, overviewTime, "", labels_.title);
-            drawPanel(panelAt(550, 360, size.height, 3, "voltage (V)"), overview, overviewTime, xLabel, "");
+            drawPanel(panel(80, 360, 0, "current (A)"), overview, overviewTime, "", labels_.title);
+            drawPanel(panel(550, 360, 3, "voltage (V)"), overview, overviewTime, xLabel, "");
             return;
         }
         // The overview marks the zoom's stretch; the zoom counts its time from the disturbance.
@@ -294,11 +331,10 @@ void WaveformPlot::finish() {
         const double origin = axis_.disturbanceTime;
         const PanelTime zoomTime{origin, kMillisecondsPerSecond, (zoomStart - origin) * kMillisecondsPerSecond,
                                  (zoomEnd - origin) * kMillisecondsPerSecond};
-        drawPanel(panelAt(80, 320, size.height, 0, "current (A)"), overview, overviewTime, "", labels_.title);
-        drawPanel(panelAt(500, 320, size.height, 3, "voltage (V)"), overview, overviewTime, xLabel, "");
-        drawPanel(panelAt(960, 320, size.height, 0, "current (A)"), zoomed, zoomTime, "", zoomTitle());
-        drawPanel(panelAt(1380, 320, size.height, 3, "voltage (V)"), zoomed, zoomTime, "time from the disturbance (ms)",
-                  "");
+        drawPanel(panel(80, 320, 0, "current (A)"), overview, overviewTime, "", labels_.title);
+        drawPanel(panel(500, 320, 3, "voltage (V)"), overview, overviewTime, xLabel, "");
+        drawPanel(panel(960, 320, 0, "current (A)"), zoomed, zoomTime, "", zoomTitle());
+        drawPanel(panel(1380, 320, 3, "voltage (V)"), zoomed, zoomTime, "time from the disturbance (ms)", "");
     });
 }
 

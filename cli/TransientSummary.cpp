@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "CtStage.h"
 #include "PhasorFormat.h"
 #include "RlCodes.h"
 #include "RlNames.h"
@@ -126,6 +127,65 @@ std::string renderExtremes(const KexRecording::RecordExtremes& extremes, double 
     return out.str();
 }
 
+// Where a phase's CT departs from the ideal current: on the record's axis and
+// from the disturbance instant (negative before it), in seconds.
+struct CtSaturationTime {
+    bool saturates;
+    double time;
+    double afterDisturbance;
+};
+
+CtSaturationTime ctSaturationTime(const KexRecording::TransientScenario& scenario, std::size_t departure) {
+    if (departure >= KexRecording::sampleCount(scenario)) {
+        return {false, 0.0, 0.0};
+    }
+    const double time = KexRecording::timeAxis(scenario).time(departure);
+    return {true, time, time - scenario.record.preFaultDuration};
+}
+
+double saturationFlux(const KexRecording::TransientScenario& scenario) {
+    return KexCalculate::CtSaturation(KexRecording::ctParameters(scenario)[0]).saturationFlux();
+}
+
+// The CTs' parameters, then for each phase its remanence and where it departs
+// from the ideal current.
+void renderCurrentTransformers(std::ostream& out, const KexRecording::TransientScenario& scenario,
+                               const std::array<std::size_t, 3>& departures) {
+    using KexRecording::shortestText;
+    const KexRecording::CtScenario& ct = scenario.ct;
+    out << "\nCurrent transformers: Rw " << shortestText(ct.windingResistance) << " ohm, burden "
+        << shortestText(ct.burdenResistance) << " + j" << shortestText(ct.burdenReactance) << " ohm, Vs "
+        << shortestText(ct.saturationVoltage) << " V, S " << shortestText(ct.exponent) << " (saturation flux "
+        << std::setprecision(6) << saturationFlux(scenario) << " V s at " << shortestText(scenario.record.frequency)
+        << " Hz)\n";
+    constexpr int kLabelWidth = 8;
+    constexpr int kColumnWidth = 14;
+    constexpr int kWideColumnWidth = 24;
+    out << std::left << std::setw(kLabelWidth) << "channel" << std::right << std::setw(kColumnWidth) << "remanence"
+        << std::setw(kColumnWidth) << "saturates at" << std::setw(kWideColumnWidth) << "after the disturbance" << '\n';
+    for (std::size_t phase = 0; phase < departures.size(); ++phase) {
+        const KexRecording::ChannelLabel& label = KexRecording::modelChannels()[phase];
+        out << std::left << std::setw(kLabelWidth) << (label.id + " (" + label.unit + ")") << std::right
+            << std::setw(kColumnWidth) << shortestText(ct.remanence[phase]);
+        const CtSaturationTime saturation = ctSaturationTime(scenario, departures[phase]);
+        if (saturation.saturates) {
+            std::ostringstream at;  // 0.0001 s rather than 1e-04 s
+            at << std::setprecision(10) << saturation.time << " s";
+            std::ostringstream after;
+            after << std::setprecision(6) << std::fabs(saturation.afterDisturbance) * kMillisecondsPerSecond << " ms"
+                  << (saturation.afterDisturbance < 0.0 ? " before" : "");
+            out << std::setw(kColumnWidth) << at.str() << std::setw(kWideColumnWidth) << after.str();
+        } else {
+            out << std::setw(kColumnWidth) << "none";
+        }
+        out << '\n';
+    }
+    out << "Saturates at: the first sample of the secondary current more than "
+        << percent(100.0 * KexCalculate::CtLimits::SaturationDeparture)
+        << " % of the ideal peak away from the ideal current. IA, IB, IC are the secondary currents; IA ideal, IB "
+           "ideal, IC ideal the model's.\n";
+}
+
 }  // namespace
 
 std::string describeDisturbance(const RlParameters& p) {
@@ -174,7 +234,7 @@ std::string disturbedStateName(const KexRecording::DisturbedState& state) {
 
 std::string renderSummary(const std::string& name, const KexRecording::TransientScenario& scenario,
                           const KexRecording::TransientWaves& waves, const KexRecording::RecordExtremes& extremes,
-                          const std::vector<KexRecording::WrittenFile>& files) {
+                          const CtDepartures& ctDepartures, const std::vector<KexRecording::WrittenFile>& files) {
     const RlParameters& p = scenario.record;
     const CalculationRl& model = waves.model();
     const KexRecording::DisturbedState state = KexRecording::disturbedState(model, extremes);
@@ -249,6 +309,9 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
         out << note << '\n';
     }
     out << renderExtremes(extremes, p.frequency);
+    if (ctDepartures) {
+        renderCurrentTransformers(out, scenario, *ctDepartures);
+    }
     out << "\nFiles written:\n";
     for (const KexRecording::WrittenFile& file : files) {
         out << "  " << file.path.string() << (file.replaced ? "  (replaced the earlier file)" : "") << '\n';
@@ -258,7 +321,7 @@ std::string renderSummary(const std::string& name, const KexRecording::Transient
 
 std::string renderSummaryJson(const std::string& name, const KexRecording::TransientScenario& scenario,
                               const KexRecording::TransientWaves& waves, const KexRecording::RecordExtremes& extremes,
-                              const std::vector<KexRecording::WrittenFile>& files) {
+                              const CtDepartures& ctDepartures, const std::vector<KexRecording::WrittenFile>& files) {
     using Json = nlohmann::ordered_json;
     const RlParameters& p = scenario.record;
     const CalculationRl& model = waves.model();
@@ -298,6 +361,26 @@ std::string renderSummaryJson(const std::string& name, const KexRecording::Trans
         }
         modes.push_back({{"tau", std::isinf(tau) ? Json(nullptr) : Json(tau)}, {"dc", dc}});
     }
+    Json cts = nullptr;
+    if (ctDepartures) {
+        const KexRecording::CtScenario& ct = scenario.ct;
+        Json phases = Json::array();
+        for (std::size_t phase = 0; phase < ctDepartures->size(); ++phase) {
+            const CtSaturationTime saturation = ctSaturationTime(scenario, (*ctDepartures)[phase]);
+            phases.push_back(
+                {{"id", labels[phase].id},
+                 {"remanence", ct.remanence[phase]},
+                 {"saturatesAt", saturation.saturates ? Json(saturation.time) : Json(nullptr)},
+                 {"afterDisturbance", saturation.saturates ? Json(saturation.afterDisturbance) : Json(nullptr)}});
+        }
+        cts = {{"windingResistance", ct.windingResistance},
+               {"burdenResistance", ct.burdenResistance},
+               {"burdenReactance", ct.burdenReactance},
+               {"saturationVoltage", ct.saturationVoltage},
+               {"exponent", ct.exponent},
+               {"saturationFlux", saturationFlux(scenario)},
+               {"phases", phases}};
+    }
     Json written = Json::array();
     for (const KexRecording::WrittenFile& file : files) {
         written.push_back({{"path", file.path.string()}, {"replaced", file.replaced}});
@@ -326,6 +409,7 @@ std::string renderSummaryJson(const std::string& name, const KexRecording::Trans
                                                   {"lowestDeg", radiansToDegrees(extremes.sourceAngle.lowest)},
                                                   {"highestDeg", radiansToDegrees(extremes.sourceAngle.highest)}}
                                            : Json(nullptr)},
+                       {"ct", cts},
                        {"files", written}};
     // A name or a path need not be UTF-8.
     return summary.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';

@@ -1,7 +1,8 @@
 // What both harnesses check on a transient scenario that the scenario
 // validation accepts: every sample a host takes of the six channels, by the
-// scenario's aperiodic model, is a finite number. A violation prints the scenario and aborts, so that libFuzzer
-// keeps the input.
+// scenario's aperiodic model, and of the CTs where the scenario has them, is a
+// finite number. A violation prints the scenario and aborts, so that
+// libFuzzer keeps the input.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "CtStage.h"
 #include "RlCodes.h"
 #include "Scenario.h"
 #include "ScenarioFields.h"
@@ -23,29 +25,42 @@
 
 namespace kexfuzz {
 
-// Every field of the record and the sampling, as its scenario key names it.
-inline void printScenario(const KexRecording::TransientScenario& s) {
-    std::fprintf(stderr, "scenario:\n");
+// visit(name, member) for every field of the record, the sampling and the
+// labels, and for the fields of a group the scenario has ("ct.exponent").
+template <typename Visit>
+void forEachField(const KexRecording::TransientScenario& s, Visit&& visit) {
     for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
         if (field.aliasOf != nullptr) {
             continue;
         }
-        std::visit(
-            [&](const auto& member) {
-                const auto& value = KexRecording::valueIn(s, member);
-                using Value = std::decay_t<decltype(value)>;
-                if constexpr (std::is_same_v<Value, KexCalculate::Complex>) {
-                    std::fprintf(stderr, "  %s [%.17g, %.17g]\n", field.name.c_str(), value.re, value.im);
-                } else if constexpr (std::is_same_v<Value, double>) {
-                    std::fprintf(stderr, "  %s %.17g\n", field.name.c_str(), value);
-                } else if constexpr (std::is_same_v<Value, std::string>) {
-                    std::fprintf(stderr, "  %s \"%s\"\n", field.name.c_str(), value.c_str());
-                } else {
-                    std::fprintf(stderr, "  %s %d\n", field.name.c_str(), static_cast<int>(value));
-                }
-            },
-            field.member);
+        if (field.form != KexRecording::FieldForm::Group) {
+            std::visit([&](const auto& member) { visit(field.name, member); }, field.member);
+        } else if (KexRecording::isPresent(field, s)) {
+            for (const KexRecording::ScenarioField& item : KexRecording::groupMembers(field)) {
+                std::visit([&](const auto& member) { visit(field.name + "." + item.name, member); }, item.member);
+            }
+        }
     }
+}
+
+// Every field as its scenario key names it.
+inline void printScenario(const KexRecording::TransientScenario& s) {
+    std::fprintf(stderr, "scenario:\n");
+    forEachField(s, [&s](const std::string& name, const auto& member) {
+        const auto& value = KexRecording::valueIn(s, member);
+        using Value = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<Value, KexCalculate::Complex>) {
+            std::fprintf(stderr, "  %s [%.17g, %.17g]\n", name.c_str(), value.re, value.im);
+        } else if constexpr (std::is_same_v<Value, KexRecording::PhaseValues>) {
+            std::fprintf(stderr, "  %s [%.17g, %.17g, %.17g]\n", name.c_str(), value[0], value[1], value[2]);
+        } else if constexpr (std::is_same_v<Value, double>) {
+            std::fprintf(stderr, "  %s %.17g\n", name.c_str(), value);
+        } else if constexpr (std::is_same_v<Value, std::string>) {
+            std::fprintf(stderr, "  %s \"%s\"\n", name.c_str(), value.c_str());
+        } else if constexpr (std::is_integral_v<Value> || std::is_enum_v<Value>) {
+            std::fprintf(stderr, "  %s %d\n", name.c_str(), static_cast<int>(value));
+        }
+    });
 }
 
 [[noreturn]] inline void fail(const KexRecording::TransientScenario& s, const char* property) {
@@ -54,22 +69,20 @@ inline void printScenario(const KexRecording::TransientScenario& s) {
     std::abort();
 }
 
-// Every number of the record and the sampling.
+// Every number of the record, the sampling and the CTs.
 inline std::vector<double> numbersOf(const KexRecording::TransientScenario& s) {
     std::vector<double> numbers;
-    for (const KexRecording::ScenarioField& field : KexRecording::scenarioFields()) {
-        std::visit(
-            [&](const auto& member) {
-                const auto& value = KexRecording::valueIn(s, member);
-                using Value = std::decay_t<decltype(value)>;
-                if constexpr (std::is_same_v<Value, KexCalculate::Complex>) {
-                    numbers.insert(numbers.end(), {value.re, value.im});
-                } else if constexpr (std::is_same_v<Value, double>) {
-                    numbers.push_back(value);
-                }
-            },
-            field.member);
-    }
+    forEachField(s, [&](const std::string& /*name*/, const auto& member) {
+        const auto& value = KexRecording::valueIn(s, member);
+        using Value = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<Value, KexCalculate::Complex>) {
+            numbers.insert(numbers.end(), {value.re, value.im});
+        } else if constexpr (std::is_same_v<Value, KexRecording::PhaseValues>) {
+            numbers.insert(numbers.end(), value.begin(), value.end());
+        } else if constexpr (std::is_same_v<Value, double>) {
+            numbers.push_back(value);
+        }
+    });
     return numbers;
 }
 
@@ -88,15 +101,20 @@ inline bool sameScenario(const KexRecording::TransientScenario& a, const KexReco
 
 // Sizes an instrument can meet. The scenario validation accepts any finite
 // magnitude and any period above zero; beyond these bounds double arithmetic
-// overflows (a load voltage of 1e284 V, a swing period of 5e-315 s give NaN
-// samples), which is a matter of range rather than of the model.
+// overflows (a load voltage of 1e284 V, a swing period of 5e-315 s, a CT
+// saturating at 1e-300 V give NaN samples), which is a matter of range
+// rather than of the model.
 inline bool withinEngineeringRange(const KexRecording::TransientScenario& s) {
-    constexpr double kLargest = 1.0e9;          // V, A, ohm, s, Hz, degrees, factors
-    constexpr double kShortestPeriod = 1.0e-9;  // s
+    constexpr double kLargest = 1.0e9;                 // V, A, ohm, s, Hz, degrees, factors
+    constexpr double kShortestPeriod = 1.0e-9;         // s
+    constexpr double kLowestSaturationVoltage = 1e-9;  // V
     for (double x : numbersOf(s)) {
         if (!(std::fabs(x) <= kLargest)) {
             return false;
         }
+    }
+    if (s.ct.present && s.ct.saturationVoltage < kLowestSaturationVoltage) {
+        return false;
     }
     const KexCalculate::RlParameters& p = s.record;
     if (p.faultKind == KexCalculate::RlKind::Swing && p.swingPeriod < kShortestPeriod) {
@@ -136,6 +154,27 @@ inline void requireFiniteSamples(const KexRecording::TransientScenario& s, const
             if (!std::isfinite(sample)) {
                 std::fprintf(stderr, "\nchannel %d at time %.17g gives %g\n", channel, time, sample);
                 fail(s, "an accepted scenario gives a sample that is not a finite number");
+            }
+        }
+    }
+    // The CTs over the record's first samples, on the same waveforms.
+    if (s.ct.present) {
+        constexpr std::size_t kCtSamples = 256;
+        const std::size_t ctCount = std::min<std::size_t>(count, kCtSamples);
+        std::array<double, kCtSamples> secondary{};
+        const KexRecording::PhaseCts cts = KexRecording::ctParameters(s);
+        for (std::size_t phase = 0; phase < cts.size(); ++phase) {
+            const KexCalculate::CtSaturation ct(cts[phase]);
+            if (!ct.isValid()) {
+                fail(s, "an accepted scenario has a CT that makes no sense");
+            }
+            ct.saturate(KexCalculate::CtSaturation::channelOf(model, static_cast<int>(phase)), 0.0, 1.0 / s.sampleRate,
+                        ctCount, secondary.data());
+            for (std::size_t k = 0; k < ctCount; ++k) {
+                if (!std::isfinite(secondary[k])) {
+                    std::fprintf(stderr, "\nthe CT of phase %zu at sample %zu gives %g\n", phase, k, secondary[k]);
+                    fail(s, "an accepted scenario gives a CT sample that is not a finite number");
+                }
             }
         }
     }

@@ -144,9 +144,8 @@ void bindField(RecordBinder& binder, const KexRecording::ScenarioField& field,
     docs.push_back(std::move(doc));
     binder.field(field.name.c_str(), member.member, docs.back().c_str());
 }
-template <typename Value>
-void bindField(RecordBinder&, const KexRecording::ScenarioField&,
-               const KexRecording::MemberOf<KexRecording::TransientScenario, Value>&) {}
+template <typename Owner, typename Value>
+void bindField(RecordBinder&, const KexRecording::ScenarioField&, const KexRecording::MemberOf<Owner, Value>&) {}
 
 const RecordField* findField(const std::vector<RecordField>& fields, const std::string& name) {
     for (const RecordField& field : fields) {

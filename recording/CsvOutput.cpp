@@ -1,5 +1,6 @@
 #include "CsvOutput.h"
 
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 #include <utility>
@@ -46,7 +47,9 @@ void CsvFile::begin(const TimeAxis& axis, const std::vector<ChannelLabel>& chann
     file_ = &files_.add(fileName_);
     std::string header = "time_s";
     for (const ChannelLabel& channel : channels) {
-        header += "," + channel.id + "_" + channel.unit;
+        std::string id = channel.id;
+        std::replace(id.begin(), id.end(), ' ', '_');
+        header += "," + id + "_" + channel.unit;
     }
     file_->write(header + '\n');
 }

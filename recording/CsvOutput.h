@@ -1,6 +1,6 @@
-// A recording as a CSV table: "time_s" and a column ID_UNIT per channel, then
-// one row per sample, every number in the shortest form that reads back to
-// the same double.
+// A recording as a CSV table: "time_s" and a column ID_UNIT per channel (the
+// blanks of the ID as underscores: IA_ideal_A), then one row per sample,
+// every number in the shortest form that reads back to the same double.
 #pragma once
 
 #include <array>

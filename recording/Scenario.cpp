@@ -11,12 +11,14 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <set>
 #include <system_error>
 #include <utility>
 
 #include "Choices.h"
 #include "ComtradeWriter.h"
+#include "CtStage.h"
 #include "RlCodes.h"
 
 namespace KexRecording {
@@ -80,6 +82,20 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
+// "; did you mean faultKind?" for a near miss of a known name, else nothing.
+std::string didYouMean(const std::string& key, const std::vector<ScenarioField>& fields, const std::string& prefix) {
+    std::string hint;
+    std::size_t closest = 3;  // more edits than this is not a typo
+    for (const ScenarioField& known : fields) {
+        const std::size_t distance = editDistance(key, known.name);
+        if (distance < closest) {
+            closest = distance;
+            hint = "; did you mean " + prefix + known.name + "?";
+        }
+    }
+    return hint;
+}
+
 // The faulted phase as the file gave it, resolved once the fault kind is known.
 struct PhaseEntry {
     bool given = false;
@@ -109,13 +125,15 @@ public:
     }
     bool usable(const std::string& key) const { return failed_.count(key) == 0; }
 
-    // The value of one key into its member.
-    void read(const ScenarioField& field, const Json& value) {
+    // The value of one key into its member; `key` names it in problems.
+    void read(const ScenarioField& field, const std::string& key, const Json& value) {
         if (field.form == FieldForm::Phase) {
-            readPhase(field.name, value);
-            return;
+            readPhase(key, value);
+        } else if (field.form == FieldForm::Group) {
+            readGroup(field, key, value);
+        } else {
+            readValue(field, key, value);
         }
-        std::visit([&](const auto& member) { read(field, value, valueIn(scenario(), member)); }, field.member);
     }
 
     PhaseEntry& phase() { return phase_; }
@@ -138,54 +156,110 @@ public:
     }
 
 private:
-    void read(const ScenarioField& field, const Json& value, double& out) {
+    void readValue(const ScenarioField& field, const std::string& key, const Json& value) {
+        std::visit([&](const auto& member) { read(field, key, value, valueIn(scenario(), member)); }, field.member);
+    }
+
+    void read(const ScenarioField& field, const std::string& key, const Json& value, double& out) {
         double number = 0.0;
-        if (this->number(field.name, value, number)) {
+        if (this->number(key, value, number)) {
             out = number / field.divisor;
         }
     }
 
-    void read(const ScenarioField& field, const Json& value, Complex& out) {
+    void read(const ScenarioField& field, const std::string& key, const Json& value, Complex& out) {
         const char* form = field.form == FieldForm::Factors ? kFactorForm : kImpedanceForm;
         if (!value.is_array() || value.size() != 2 || !value[0].is_number() || !value[1].is_number()) {
-            problem(field.name, std::string("must be ") + form + ", two numbers; not " + describe(value));
+            problem(key, std::string("must be ") + form + ", two numbers; not " + describe(value));
             return;
         }
         const double re = value[0].get<double>();
         const double im = value[1].get<double>();
         if (!std::isfinite(re) || !std::isfinite(im)) {
-            problem(field.name, "must hold finite numbers");
+            problem(key, "must hold finite numbers");
             return;
         }
         out = Complex(re, im);
     }
 
-    void read(const ScenarioField& field, const Json& value, bool& out) {
+    void read(const ScenarioField& /*field*/, const std::string& key, const Json& value, bool& out) {
         if (!value.is_boolean()) {
-            problem(field.name, "must be true or false, not " + describe(value));
+            problem(key, "must be true or false, not " + describe(value));
             return;
         }
         out = value.get<bool>();
     }
 
-    void read(const ScenarioField& field, const Json& value, std::string& out) {
+    void read(const ScenarioField& /*field*/, const std::string& key, const Json& value, std::string& out) {
         if (!value.is_string()) {
-            problem(field.name, "must be a string, not " + describe(value));
+            problem(key, "must be a string, not " + describe(value));
             return;
         }
         out = value.get<std::string>();
     }
 
+    // One number for the three phases, or [A, B, C].
+    void read(const ScenarioField& /*field*/, const std::string& key, const Json& value, PhaseValues& out) {
+        if (!value.is_array()) {
+            double number = 0.0;
+            if (this->number(key, value, number)) {
+                out = {number, number, number};
+            }
+            return;
+        }
+        if (value.size() != out.size() ||
+            !std::all_of(value.begin(), value.end(), [](const Json& v) { return v.is_number(); })) {
+            problem(key, "must be one number for the three phases or three numbers [A, B, C]; not " + describe(value));
+            return;
+        }
+        PhaseValues numbers{};
+        for (std::size_t phase = 0; phase < numbers.size(); ++phase) {
+            if (!this->number(key, value[phase], numbers[phase])) {
+                return;
+            }
+        }
+        out = numbers;
+    }
+
+    // A group within a group is not read: there is none.
+    void read(const ScenarioField& /*field*/, const std::string& /*key*/, const Json& /*value*/, CtScenario& /*out*/) {}
+
+    // An object of the group's fields; a missing one keeps its default.
+    void readGroup(const ScenarioField& group, const std::string& key, const Json& value) {
+        const std::vector<ScenarioField>& members = groupMembers(group);
+        if (!value.is_object()) {
+            std::string names;
+            for (const ScenarioField& member : members) {
+                names += (names.empty() ? "" : ", ") + member.name;
+            }
+            problem(key, "must be an object of the keys " + names + "; not " + describe(value));
+            return;
+        }
+        scenario().ct = std::get<MemberOf<TransientScenario, CtScenario>>(group.member).builtIn;
+        scenario().ct.present = true;
+        const std::string prefix = key + '.';
+        for (const auto& [name, item] : value.items()) {
+            const std::string path = prefix + name;
+            const ScenarioField* member = findField(members, name);
+            if (member == nullptr) {
+                problem(path, "unknown key" + didYouMean(name, members, prefix));
+                continue;
+            }
+            given(path);
+            readValue(*member, path, item);
+        }
+    }
+
     // A code given as a whole number in [0, last] or by name; a choice by name only.
     template <typename Code>
-    void read(const ScenarioField& field, const Json& value, Code& out) {
+    void read(const ScenarioField& field, const std::string& key, const Json& value, Code& out) {
         const CodeNames& names = *field.codes;
         int code = 0;
         if (field.form == FieldForm::Choice && !value.is_string()) {
-            problem(field.name, "must be one of " + choiceNames(names) + " (a string), not " + describe(value));
-        } else if (value.is_string() ? named(field.name, value, names, code)
-                                     : wholeNumber(field.name, value, lastCode(names, [](int v) { return v; }),
-                                                   choiceNames(names), code)) {
+            problem(key, "must be one of " + choiceNames(names) + " (a string), not " + describe(value));
+        } else if (value.is_string()
+                       ? named(key, value, names, code)
+                       : wholeNumber(key, value, lastCode(names, [](int v) { return v; }), choiceNames(names), code)) {
             out = static_cast<Code>(code);
         }
     }
@@ -394,15 +468,66 @@ void checkCombinations(ScenarioReader& r) {
     }
 }
 
-// How a field's value is written in a scenario file.
-Json fieldJson(const ScenarioField& field, const TransientScenario& scenario) {
-    if (field.form == FieldForm::Phase) {
-        const RlParameters& p = scenario.record;
-        if (RlKind::isOnePhase(p.faultKind) || RlKind::isTwoPhase(p.faultKind)) {
-            return faultPhaseName(p.faultKind, p.faultPhase);
-        }
-        return p.faultPhase;
+// The number a field of the CTs holds for a phase.
+double ctValue(const TransientScenario& s, const ScenarioField& field, std::size_t phase) {
+    return std::visit(
+        [&](const auto& member) {
+            const auto& value = valueIn(s, member);
+            using Value = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<Value, PhaseValues>) {
+                return value.at(phase);
+            } else if constexpr (std::is_same_v<Value, double>) {
+                return value;
+            } else {
+                return std::numeric_limits<double>::quiet_NaN();
+            }
+        },
+        field.member);
+}
+
+// Each field of the CTs against the CT's own check, the others at their
+// defaults, so that every field that makes no sense is named at once.
+void checkCurrentTransformers(ScenarioReader& r) {
+    const TransientScenario& s = r.scenario();
+    const ScenarioField& group = *findScenarioField("ct");
+    if (!s.ct.present || !r.usable("ct")) {
+        return;
     }
+    const CtScenario& defaults = std::get<MemberOf<TransientScenario, CtScenario>>(group.member).builtIn;
+    // A frequency with a problem of its own is not the CTs' problem.
+    bool named = !r.usable("frequency");
+    const double frequency = named ? defaultScenario().record.frequency : s.record.frequency;
+    for (const ScenarioField& member : groupMembers(group)) {
+        const std::string key = group.name + "." + member.name;
+        named = named || !r.usable(key);
+        TransientScenario alone = s;
+        alone.ct = defaults;
+        alone.record.frequency = frequency;
+        std::visit([&](const auto& field) { valueIn(alone, field) = valueIn(s, field); }, member.member);
+        for (std::size_t phase = 0; phase < kPhaseCount && r.usable(key); ++phase) {
+            const KexCalculate::CtParameterCheck check = KexCalculate::CtSaturation::check(ctParameters(alone)[phase]);
+            if (check.field != nullptr && member.name == check.field) {
+                const bool phasesDiffer =
+                    ctValue(s, member, 0) != ctValue(s, member, 1) || ctValue(s, member, 1) != ctValue(s, member, 2);
+                r.problem(key, std::string("must be ") + check.requirement + ", not " +
+                                   formatNumber(ctValue(s, member, phase)) +
+                                   (phasesDiffer ? std::string(" in phase ") + "ABC"[phase] : std::string()));
+                named = true;
+            }
+        }
+    }
+    // What the check finds in the fields together.
+    for (std::size_t phase = 0; phase < kPhaseCount && !named; ++phase) {
+        const KexCalculate::CtParameterCheck check = KexCalculate::CtSaturation::check(ctParameters(s)[phase]);
+        if (check.field != nullptr) {
+            r.problem(group.name + "." + check.field, std::string("must be ") + check.requirement);
+            named = true;
+        }
+    }
+}
+
+// How a member's value is written in a scenario file.
+Json valueJson(const ScenarioField& field, const TransientScenario& scenario) {
     return std::visit(
         [&](const auto& member) -> Json {
             const auto& value = valueIn(scenario, member);
@@ -412,11 +537,47 @@ Json fieldJson(const ScenarioField& field, const TransientScenario& scenario) {
             } else if constexpr (std::is_same_v<Value, std::uint8_t> || std::is_same_v<Value, std::int8_t> ||
                                  std::is_enum_v<Value>) {
                 return codeName(*field.codes, static_cast<int>(value));
+            } else if constexpr (std::is_same_v<Value, PhaseValues>) {
+                const auto same = [](double a, double b) { return a == b && std::signbit(a) == std::signbit(b); };
+                if (same(value[0], value[1]) && same(value[1], value[2])) {
+                    return value[0];
+                }
+                return Json::array({value[0], value[1], value[2]});
+            } else if constexpr (std::is_same_v<Value, CtScenario>) {
+                return {};  // a group, written field by field
             } else {
                 return value;
             }
         },
         field.member);
+}
+
+// How a field is written in a scenario file: a group as an object of its fields.
+Json fieldJson(const ScenarioField& field, const TransientScenario& scenario) {
+    if (field.form == FieldForm::Phase) {
+        const RlParameters& p = scenario.record;
+        if (RlKind::isOnePhase(p.faultKind) || RlKind::isTwoPhase(p.faultKind)) {
+            return faultPhaseName(p.faultKind, p.faultPhase);
+        }
+        return p.faultPhase;
+    }
+    if (field.form == FieldForm::Group) {
+        Json object = Json::object();
+        for (const ScenarioField& member : groupMembers(field)) {
+            object[member.name] = valueJson(member, scenario);
+        }
+        return object;
+    }
+    return valueJson(field, scenario);
+}
+
+// A value of the key table: `0.5`, `[0.5, 6.0]`.
+std::string tableValue(const Json& json) {
+    std::string text;
+    for (const Json& item : json.is_array() ? json : Json::array({json})) {
+        text += (text.empty() ? "" : ", ") + item.dump();
+    }
+    return "`" + (json.is_array() ? "[" + text + "]" : text) + "`";
 }
 
 }  // namespace
@@ -486,18 +647,38 @@ ScenarioResult parseScenario(const std::string& jsonText) {
     ScenarioResult result;
     result.scenario = defaultScenario();
 
-    // Duplicate keys would silently keep one of the values.
-    std::vector<std::set<std::string>> objectKeys;
+    // Duplicate keys would silently keep one of the values: those of the
+    // scenario and of its groups are named by their path ("ct.exponent").
+    struct Container {
+        std::string path;  // "" for the scenario, "ct." for its group, "zS1[]." inside an array
+        std::string lastKey;
+        std::set<std::string> keys;
+    };
+    std::vector<Container> containers;
     std::vector<std::string> duplicates;
+    const auto isScenarioPath = [](const std::string& path) {
+        if (path.empty()) {
+            return true;
+        }
+        const ScenarioField* group = findScenarioField(path.substr(0, path.size() - 1));
+        return group != nullptr && group->form == FieldForm::Group;
+    };
     const Json::parser_callback_t watchKeys = [&](int, Json::parse_event_t event, Json& parsed) {
-        if (event == Json::parse_event_t::object_start) {
-            objectKeys.emplace_back();
-        } else if (event == Json::parse_event_t::object_end && !objectKeys.empty()) {
-            objectKeys.pop_back();
-        } else if (event == Json::parse_event_t::key && !objectKeys.empty() && parsed.is_string()) {
-            const std::string key = parsed.get<std::string>();
-            if (!objectKeys.back().insert(key).second && objectKeys.size() == 1) {
-                duplicates.push_back(key);
+        if (event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) {
+            std::string path;
+            if (!containers.empty()) {
+                path = containers.back().path + containers.back().lastKey +
+                       (event == Json::parse_event_t::array_start ? "[]." : ".");
+            }
+            containers.push_back({path, "", {}});
+        } else if ((event == Json::parse_event_t::object_end || event == Json::parse_event_t::array_end) &&
+                   !containers.empty()) {
+            containers.pop_back();
+        } else if (event == Json::parse_event_t::key && !containers.empty() && parsed.is_string()) {
+            Container& object = containers.back();
+            object.lastKey = parsed.get<std::string>();
+            if (!object.keys.insert(object.lastKey).second && isScenarioPath(object.path)) {
+                duplicates.push_back(object.path + object.lastKey);
             }
         }
         return true;
@@ -527,20 +708,11 @@ ScenarioResult parseScenario(const std::string& jsonText) {
     for (const auto& [key, value] : document.items()) {
         const ScenarioField* field = findScenarioField(key);
         if (field == nullptr) {
-            std::string hint;
-            std::size_t closest = 3;  // more edits than this is not a typo
-            for (const ScenarioField& known : scenarioFields()) {
-                const std::size_t distance = editDistance(key, known.name);
-                if (distance < closest) {
-                    closest = distance;
-                    hint = "; did you mean " + known.name + "?";
-                }
-            }
-            reader.problem(key, "unknown key" + hint);
+            reader.problem(key, "unknown key" + didYouMean(key, scenarioFields(), ""));
             continue;
         }
         reader.given(key);
-        reader.read(*field, value);
+        reader.read(*field, key, value);
     }
     for (const ScenarioField& field : scenarioFields()) {
         if (field.aliasOf == nullptr && reader.usable(field.name)) {
@@ -548,17 +720,29 @@ ScenarioResult parseScenario(const std::string& jsonText) {
         }
     }
     checkCombinations(reader);
+    checkCurrentTransformers(reader);
     return result;
 }
 
 std::string renderScenarioJson(const TransientScenario& scenario) {
-    // One key per line, each value on it; doubles in the shortest text that
-    // reads back to the same value.
+    // One key per line, each value on it (a group's keys each on a line of
+    // their own); doubles in the shortest text that reads back to the same
+    // value.
     std::string text = "{\n";
     bool first = true;
     for (const ScenarioField& field : scenarioFields()) {
-        if (field.aliasOf == nullptr) {
-            text += (first ? "  " : ",\n  ") + Json(field.name).dump() + ": " + fieldJson(field, scenario).dump();
+        if (field.aliasOf == nullptr && isPresent(field, scenario)) {
+            const Json value = fieldJson(field, scenario);
+            text += (first ? "  " : ",\n  ") + Json(field.name).dump() + ": ";
+            if (value.is_object()) {
+                std::string members;
+                for (const auto& [key, item] : value.items()) {
+                    members += (members.empty() ? "\n    " : ",\n    ") + Json(key).dump() + ": " + item.dump();
+                }
+                text += "{" + members + "\n  }";
+            } else {
+                text += value.dump();
+            }
             first = false;
         }
     }
@@ -575,14 +759,13 @@ std::vector<ScenarioKeyHelp> scenarioKeyHelp() {
         } else if (field.form == FieldForm::Factors) {
             unit = std::string("`") + kFactorForm + "`";
         }
-        std::string value = "-";
-        if (field.aliasOf == nullptr) {
-            const Json json = fieldJson(field, defaults);
-            value = "`";
-            value += json.is_array() ? "[" + json[0].dump() + ", " + json[1].dump() + "]" : json.dump();
-            value += "`";
+        // A group is absent unless given; its fields follow it.
+        const bool hasValue = field.aliasOf == nullptr && field.form != FieldForm::Group;
+        keys.push_back({field.name, unit, hasValue ? tableValue(fieldJson(field, defaults)) : "-", field.meaning});
+        for (const ScenarioField& member : groupMembers(field)) {
+            keys.push_back(
+                {field.name + "." + member.name, member.unit, tableValue(valueJson(member, defaults)), member.meaning});
         }
-        keys.push_back({field.name, unit, value, field.meaning});
     }
     return keys;
 }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "ComtradeWriter.h"
@@ -95,6 +96,55 @@ ScenarioField alias(const char* name, const char* unit, double RlParameters::*me
     return field;
 }
 
+ScenarioField perPhase(const char* name, PhaseValues CtScenario::*member, double builtIn, std::string meaning) {
+    return {name,
+            FieldForm::PerPhase,
+            "-",
+            std::move(meaning),
+            MemberOf<CtScenario, PhaseValues>{member, {builtIn, builtIn, builtIn}},
+            any()};
+}
+
+// The current transformers. The defaults are the classic worked example of CT
+// saturation: a 5 A CT of class C400 with a burden of 4 + j2 ohm, its
+// winding resistance counted in the burden. The CT's own check decides what
+// makes sense, so the fields carry no rule of their own.
+ScenarioField currentTransformers() {
+    using C = CtScenario;
+    static const std::vector<ScenarioField> members{
+        number("windingResistance", "ohm", &C::windingResistance, 0.0, any(),
+               "secondary winding resistance Rw (by default counted in the burden)"),
+        number("burdenResistance", "ohm", &C::burdenResistance, 4.0, any(), "burden resistance Rb: relay and leads"),
+        number("burdenReactance", "ohm", &C::burdenReactance, 2.0, any(),
+               "burden reactance Xb at the network `frequency`"),
+        number("saturationVoltage", "V", &C::saturationVoltage, 400.0, any(),
+               "saturation voltage Vs, RMS: a sinusoidal flux of peak sqrt(2) Vs / omega draws 10 A RMS of excitation "
+               "current"),
+        number("exponent", "-", &C::exponent, 22.0, any(),
+               "exponent S of the excitation curve: the excitation current grows with the S-th power of the flux; 1 to "
+               "30"),
+        perPhase("remanence", &C::remanence, 0.0,
+                 "flux at the start of the record as a fraction of sqrt(2) Vs / omega, -0.95 to 0.95: one number for "
+                 "the three phases or `[A, B, C]`"),
+    };
+    TransientScenario withDefaults;
+    for (const ScenarioField& member : members) {
+        std::visit([&withDefaults](const auto& m) { valueIn(withDefaults, m) = m.builtIn; }, member.member);
+    }
+    const CtScenario builtIn = withDefaults.ct;
+    ScenarioField group{"ct",
+                        FieldForm::Group,
+                        "-",
+                        "current transformers between the model's currents and the outputs: an object of the `ct.` "
+                        "keys below, a missing one at its default (a 5 A CT of class C400 with a 4 + j2 ohm burden); "
+                        "IA, IB, IC become the secondary currents and `IA ideal`, `IB ideal`, `IC ideal` are added. "
+                        "Without it there are no CTs",
+                        MemberOf<TransientScenario, CtScenario>{&TransientScenario::ct, builtIn},
+                        any()};
+    group.members = &members;
+    return group;
+}
+
 std::vector<ScenarioField> makeFields() {
     namespace RlKind = KexCalculate::RlKind;
     namespace RlNetwork = KexCalculate::RlNetwork;
@@ -172,6 +222,7 @@ std::vector<ScenarioField> makeFields() {
              "time of the first sample (UTC), `YYYY-MM-DD HH:MM:SS` with up to nine decimals of the second, a `T` "
              "allowed for the blank, years " +
                  std::to_string(kFirstYear) + " to " + std::to_string(kLastYear)),
+        currentTransformers(),
     };
 }
 
@@ -199,6 +250,11 @@ std::uint64_t bitsOf(double x) {
 }
 bool sameValue(double a, double b) { return bitsOf(a) == bitsOf(b); }
 bool sameValue(const Complex& a, const Complex& b) { return sameValue(a.re, b.re) && sameValue(a.im, b.im); }
+bool sameValue(const PhaseValues& a, const PhaseValues& b) {
+    return sameValue(a[0], b[0]) && sameValue(a[1], b[1]) && sameValue(a[2], b[2]);
+}
+// A group is compared field by field.
+bool sameValue(const CtScenario& /*a*/, const CtScenario& /*b*/) { return true; }
 template <typename Value>
 bool sameValue(const Value& a, const Value& b) {
     return a == b;
@@ -215,8 +271,8 @@ template <typename Value>
 bool isFiniteIn(const RlParameters& record, const MemberOf<RlParameters, Value>& field) {
     return isFinite(record.*(field.member));
 }
-template <typename Value>
-bool isFiniteIn(const RlParameters& /*record*/, const MemberOf<TransientScenario, Value>& /*field*/) {
+template <typename Owner, typename Value>
+bool isFiniteIn(const RlParameters& /*record*/, const MemberOf<Owner, Value>& /*field*/) {
     return true;
 }
 
@@ -224,8 +280,8 @@ template <typename Value>
 bool inRecord(const MemberOf<RlParameters, Value>& /*member*/) {
     return true;
 }
-template <typename Value>
-bool inRecord(const MemberOf<TransientScenario, Value>& /*member*/) {
+template <typename Owner, typename Value>
+bool inRecord(const MemberOf<Owner, Value>& /*member*/) {
     return false;
 }
 
@@ -257,8 +313,15 @@ bool isRecordField(const ScenarioField& field) {
     return std::visit([](const auto& member) { return inRecord(member); }, field.member);
 }
 
-const ScenarioField* findScenarioField(const std::string& name) {
-    for (const ScenarioField& field : scenarioFields()) {
+const ScenarioField* findScenarioField(const std::string& name) { return findField(scenarioFields(), name); }
+
+const std::vector<ScenarioField>& groupMembers(const ScenarioField& field) {
+    static const std::vector<ScenarioField> none;
+    return field.members != nullptr ? *field.members : none;
+}
+
+const ScenarioField* findField(const std::vector<ScenarioField>& fields, const std::string& name) {
+    for (const ScenarioField& field : fields) {
         if (field.name == name) {
             return &field;
         }
@@ -358,13 +421,39 @@ const ScenarioField* firstNonFiniteField(const RlParameters& record) {
     return nullptr;
 }
 
+bool isPresent(const ScenarioField& field, const TransientScenario& scenario) {
+    if (field.form != FieldForm::Group) {
+        return true;
+    }
+    return std::visit(
+        [&scenario](const auto& member) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(valueIn(scenario, member))>, CtScenario>) {
+                return valueIn(scenario, member).present;
+            } else {
+                return true;
+            }
+        },
+        field.member);
+}
+
 std::vector<std::string> differingFields(const TransientScenario& a, const TransientScenario& b) {
     std::vector<std::string> names;
-    for (const ScenarioField& field : scenarioFields()) {
+    const auto compare = [&](const ScenarioField& field, const std::string& name) {
         if (field.aliasOf == nullptr &&
             !std::visit([&](const auto& member) { return sameValue(valueIn(a, member), valueIn(b, member)); },
                         field.member)) {
+            names.push_back(name);
+        }
+    };
+    for (const ScenarioField& field : scenarioFields()) {
+        if (field.form != FieldForm::Group) {
+            compare(field, field.name);
+        } else if (isPresent(field, a) != isPresent(field, b)) {
             names.push_back(field.name);
+        } else if (isPresent(field, a)) {
+            for (const ScenarioField& member : groupMembers(field)) {
+                compare(member, field.name + "." + member.name);
+            }
         }
     }
     return names;

@@ -6,6 +6,7 @@
 // scenarioFields().
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -35,8 +36,24 @@ enum class AperiodicModel : std::uint8_t {
 const CodeNames& aperiodicModelNames();
 std::string aperiodicModelName(AperiodicModel model);
 
-// What the record does not carry: the aperiodic model, sampling and the
-// labels of the recording.
+// A value per phase: A, B, C.
+using PhaseValues = std::array<double, 3>;
+
+// The current transformers between the model's current channels and the
+// outputs, when the scenario has them: one CT and burden in every phase, a
+// remanence of its own in each. Their frequency is the network's.
+struct CtScenario {
+    bool present = false;            // the scenario has "ct"
+    double windingResistance = 0.0;  // ohm
+    double burdenResistance = 0.0;   // ohm
+    double burdenReactance = 0.0;    // ohm at the network frequency
+    double saturationVoltage = 0.0;  // V RMS
+    double exponent = 0.0;           // of the excitation curve
+    PhaseValues remanence{};         // fractions of the saturation flux
+};
+
+// What the record does not carry: the aperiodic model, sampling, the labels
+// of the recording and the current transformers.
 struct TransientScenario {
     KexCalculate::RlParameters record{};
     AperiodicModel aperiodicModel = AperiodicModel::Exact;
@@ -46,6 +63,7 @@ struct TransientScenario {
     std::string device;                     // recording device name in the COMTRADE header
     std::string startTime;                  // "YYYY-MM-DD HH:MM:SS[.fraction]", time of the first sample
     std::int64_t startTimeNanoseconds = 0;  // the same, since 1970-01-01 00:00:00
+    CtScenario ct;
 };
 
 // How a value is written in a scenario file.
@@ -58,6 +76,8 @@ enum class FieldForm {
     Choice,     // one of the names of `codes`, never a number
     Phase,      // 0, 1, 2 or the letters of a phase or phase pair
     Text,       // a string
+    PerPhase,   // one number for the three phases, or [A, B, C]
+    Group,      // an object of the fields in `members`, absent unless given
 };
 
 // What a value must satisfy by itself; rules between fields are the reader's.
@@ -83,12 +103,12 @@ struct MemberOf {
     Value builtIn;
 };
 
-using FieldMember =
-    std::variant<MemberOf<KexCalculate::RlParameters, double>,
-                 MemberOf<KexCalculate::RlParameters, KexCalculate::Complex>,
-                 MemberOf<KexCalculate::RlParameters, bool>, MemberOf<KexCalculate::RlParameters, std::uint8_t>,
-                 MemberOf<KexCalculate::RlParameters, std::int8_t>, MemberOf<TransientScenario, double>,
-                 MemberOf<TransientScenario, std::string>, MemberOf<TransientScenario, AperiodicModel>>;
+using FieldMember = std::variant<
+    MemberOf<KexCalculate::RlParameters, double>, MemberOf<KexCalculate::RlParameters, KexCalculate::Complex>,
+    MemberOf<KexCalculate::RlParameters, bool>, MemberOf<KexCalculate::RlParameters, std::uint8_t>,
+    MemberOf<KexCalculate::RlParameters, std::int8_t>, MemberOf<TransientScenario, double>,
+    MemberOf<TransientScenario, std::string>, MemberOf<TransientScenario, AperiodicModel>,
+    MemberOf<TransientScenario, CtScenario>, MemberOf<CtScenario, double>, MemberOf<CtScenario, PhaseValues>>;
 
 struct ScenarioField {
     std::string name;
@@ -102,7 +122,13 @@ struct ScenarioField {
     // `divisor` goes to the member of `aliasOf`. Aliases are read, never written.
     const char* aliasOf = nullptr;
     double divisor = 1.0;
+    // Group: its fields, named inside its object and as "group.field" in
+    // problems and the key table.
+    const std::vector<ScenarioField>* members = nullptr;
 };
+
+// The fields of a group; none for any other field.
+const std::vector<ScenarioField>& groupMembers(const ScenarioField& field);
 
 // Whether the field is a member of the model's record rather than of the
 // sampling or the labels.
@@ -115,6 +141,8 @@ const std::string& headerLabelAllowed();
 // In the order of the help text and of a written scenario file.
 const std::vector<ScenarioField>& scenarioFields();
 const ScenarioField* findScenarioField(const std::string& name);
+// The field of that name among `fields` (a group's members), or null.
+const ScenarioField* findField(const std::vector<ScenarioField>& fields, const std::string& name);
 
 // The member a field reads and writes.
 template <typename Value>
@@ -133,6 +161,17 @@ template <typename Value>
 const Value& valueIn(const TransientScenario& scenario, const MemberOf<TransientScenario, Value>& field) {
     return scenario.*(field.member);
 }
+template <typename Value>
+Value& valueIn(TransientScenario& scenario, const MemberOf<CtScenario, Value>& field) {
+    return scenario.ct.*(field.member);
+}
+template <typename Value>
+const Value& valueIn(const TransientScenario& scenario, const MemberOf<CtScenario, Value>& field) {
+    return scenario.ct.*(field.member);
+}
+
+// Whether a scenario has the field: a group only when given.
+bool isPresent(const ScenarioField& field, const TransientScenario& scenario);
 
 // The built-in scenario: a phase-A-to-ground fault at 50 % of a transmission
 // line, secondary values of a 50 Hz network.
@@ -153,7 +192,8 @@ TimeAxis timeAxis(const TransientScenario& scenario);
 // or a part of an impedance or a factor pair); nullptr when all are finite.
 const ScenarioField* firstNonFiniteField(const KexCalculate::RlParameters& record);
 
-// The fields whose values differ, bit for bit (0 differs from -0).
+// The fields whose values differ, bit for bit (0 differs from -0); a field
+// of a group as "group.field".
 std::vector<std::string> differingFields(const TransientScenario& a, const TransientScenario& b);
 
 // "4 294 967 295": digits in groups of three, as the help text writes limits.

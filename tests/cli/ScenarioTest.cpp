@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CtStage.h"
 #include "Scenario.h"
 
 namespace {
@@ -94,6 +95,29 @@ TEST(Scenario, PrintedBuiltInScenarioReadsBackUnchanged) {
     const ScenarioResult result = parseScenario(KexRecording::renderScenarioJson(original));
     ASSERT_TRUE(result.ok()) << joined(result.problems);
     expectSameScenario(result.scenario, original);
+}
+
+// "ct" is written only when given, a missing key of it at its default, and
+// a remanence the same in every phase as one number.
+TEST(Scenario, CurrentTransformersSurviveTheRoundTrip) {
+    EXPECT_EQ(KexRecording::renderScenarioJson(KexRecording::defaultScenario()).find("\"ct\""), std::string::npos);
+    for (const char* json : {R"({"ct": {}})", R"({"ct": {"exponent": 10, "remanence": [0.5, -0, -0.25]}})",
+                             R"({"ct": {"remanence": -0.5}, "frequency": 60})"}) {
+        const ScenarioResult first = parseScenario(json);
+        ASSERT_TRUE(first.ok()) << json << "\n" << joined(first.problems);
+        EXPECT_TRUE(first.scenario.ct.present);
+        const std::string written = KexRecording::renderScenarioJson(first.scenario);
+        const ScenarioResult again = parseScenario(written);
+        ASSERT_TRUE(again.ok()) << written << "\n" << joined(again.problems);
+        expectSameScenario(again.scenario, first.scenario);
+    }
+    const ScenarioResult partial = parseScenario(R"({"ct": {"exponent": 10, "remanence": -0.5}})");
+    EXPECT_EQ(partial.scenario.ct.burdenResistance, 4.0);
+    EXPECT_EQ(partial.scenario.ct.remanence, (KexRecording::PhaseValues{-0.5, -0.5, -0.5}));
+    EXPECT_NE(KexRecording::renderScenarioJson(partial.scenario).find("\"remanence\": -0.5\n"), std::string::npos);
+    const KexRecording::PhaseCts cts =
+        KexRecording::ctParameters(parseScenario(R"({"frequency": 60, "ct": {}})").scenario);
+    EXPECT_EQ(cts[2].frequency, 60.0);  // the network's
 }
 
 // Every kind and phase, and both aperiodic models, are written by name (or
@@ -204,6 +228,16 @@ const Malformed kMalformed[] = {
     {"StartTimeNoDate", R"({"startTime": "yesterday"})", "startTime", "YYYY-MM-DD HH:MM:SS"},
     {"StartTimeFebruary30", R"({"startTime": "2001-02-30 00:00:00"})", "startTime", "not a valid date"},
     {"StartTimeBefore1970", R"({"startTime": "1969-12-31 23:59:59"})", "startTime", "between 1970 and 2200"},
+    {"CtNotAnObject", R"({"ct": 400})", "ct", "must be an object of the keys windingResistance"},
+    {"CtTypo", R"({"ct": {"burdenResistnce": 2}})", "ct.burdenResistnce", "did you mean ct.burdenResistance?"},
+    {"CtKeyTwice", R"({"ct": {"exponent": 20, "exponent": 22}})", "ct.exponent", "more than once"},
+    {"CtNumberAsString", R"({"ct": {"saturationVoltage": "400"}})", "ct.saturationVoltage", "must be a number"},
+    {"CtNegativeBurden", R"({"ct": {"burdenResistance": -1}})", "ct.burdenResistance", "0 or more (ohm), not -1"},
+    {"CtNoSaturationVoltage", R"({"ct": {"saturationVoltage": 0}})", "ct.saturationVoltage", "above 0"},
+    {"CtExponentTooLarge", R"({"ct": {"exponent": 31}})", "ct.exponent", "from 1 to 30, not 31"},
+    {"CtRemanenceOfPhaseB", R"({"ct": {"remanence": [0, 0.96, 0]}})", "ct.remanence",
+     "0.95 (a fraction of the saturation flux), not 0.96 in phase B"},
+    {"CtRemanenceTwoPhases", R"({"ct": {"remanence": [0.1, 0.2]}})", "ct.remanence", "three numbers [A, B, C]"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, MalformedScenario, testing::ValuesIn(kMalformed),

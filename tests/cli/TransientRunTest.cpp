@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -23,8 +25,10 @@
 #include "CalculationRl.h"
 #include "CalculationRlExact.h"
 #include "ComtradeReader.h"
+#include "CtStage.h"
 #include "KexcalcRun.h"
 #include "Scenario.h"
+#include "TransientWaves.h"
 
 namespace {
 
@@ -155,16 +159,17 @@ std::vector<std::vector<double>> summaryRows(const std::string& summary, const s
 
 struct CsvTable {
     std::string header;
-    std::vector<std::array<double, 7>> rows;
+    std::vector<std::vector<double>> rows;
 };
 
-CsvTable readCsv(const fs::path& path) {
+// A table of `columns` numbers a row.
+CsvTable readCsv(const fs::path& path, std::size_t columns = 7) {
     CsvTable table;
     std::ifstream in(path);
     std::getline(in, table.header);
     std::string line;
     while (std::getline(in, line)) {
-        std::array<double, 7> row{};
+        std::vector<double> row(columns);
         const char* position = line.c_str();
         for (std::size_t column = 0; column < row.size(); ++column) {
             char* end = nullptr;
@@ -417,9 +422,90 @@ INSTANTIATE_TEST_SUITE_P(
         Variant{"Rev2013AsciiCff", {"--rev", "2013", "--comtrade-format", "ASCII", "--cff"}, "ASCII", 99998}),
     [](const testing::TestParamInfo<Variant>& entry) { return std::string(entry.param.what); });
 
+// With CTs: the secondary currents in place of IA, IB, IC, each the CT of
+// its phase (its own remanence) run on the model's current; the ideal
+// currents after the voltages; the summary says where each CT saturates.
+TEST_F(TransientRun, CurrentTransformersAddTheIdealCurrents) {
+    const char* json = R"({"ct": {"saturationVoltage": 20, "remanence": [0.2, 0, -0.2]}})";
+    const fs::path scenario = writeScenario("ct.json", json);
+    const fs::path out = root_ / "out";
+    const RunResult result = run({scenario.string(), "--out", out.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(fs::exists(out / "ct.png"));
+
+    const ComtradeTest::Comtrade read = ComtradeTest::readPair(readBytes(out / "ct.cfg"), readBytes(out / "ct.dat"));
+    std::string channels;
+    for (const auto& def : read.cfg.analog) {
+        channels += def.id + "/" + def.phase + "/" + def.unit + " ";
+    }
+    EXPECT_EQ(channels, "IA/A/A IB/B/A IC/C/A VA/A/V VB/B/V VC/C/V IA ideal/A/A IB ideal/B/A IC ideal/C/A ");
+
+    const KexRecording::TransientScenario s = KexRecording::parseScenario(json).scenario;
+    const std::size_t count = KexRecording::sampleCount(s);
+    const CsvTable table = readCsv(out / "ct.csv", 10);
+    EXPECT_EQ(table.header, "time_s,IA_A,IB_A,IC_A,VA_V,VB_V,VC_V,IA_ideal_A,IB_ideal_A,IC_ideal_A");
+    ASSERT_EQ(table.rows.size(), count);
+    const ModelSamples ideal = modelSamples(s.record, s.sampleRate, count, Dc::Exact);
+    const KexRecording::TransientWaves waves(s.record, s.aperiodicModel);
+    const KexRecording::ModelSource waveforms = waves.source(KexRecording::timeAxis(s));
+    const KexRecording::PhaseCts cts = KexRecording::ctParameters(s);
+    std::array<std::size_t, 3> departures{};
+    for (std::size_t phase = 0; phase < 3; ++phase) {
+        std::vector<double> secondary(count);
+        std::vector<double> idealColumn(count);
+        const KexCalculate::CtSaturation ct(cts[phase]);
+        ct.saturate(KexCalculate::CtSaturation::channelOf(waveforms, static_cast<int>(phase)), 0.0, 1.0 / s.sampleRate,
+                    count, secondary.data());
+        for (std::size_t k = 0; k < count; ++k) {
+            ASSERT_EQ(table.rows[k][1 + phase], secondary[k]) << "phase " << phase << " row " << k;
+            ASSERT_NEAR(table.rows[k][7 + phase], ideal.rows[k][phase], kSamplingTolerance * ideal.peak[phase]);
+            idealColumn[k] = table.rows[k][7 + phase];
+        }
+        // The summary's line of the phase: its remanence, then the time on the
+        // record's axis and after the disturbance, or none.
+        const std::size_t departure =
+            KexCalculate::CtSaturation::firstDeparture(idealColumn.data(), secondary.data(), count);
+        departures[phase] = departure;
+        std::vector<std::string> expected{read.cfg.analog[phase].id, "(A)", std::array{"0.2", "0", "-0.2"}[phase]};
+        if (departure < count) {
+            const double time = static_cast<double>(departure) / s.sampleRate;
+            std::ostringstream at;
+            at << std::setprecision(10) << time;
+            expected.push_back(at.str());
+            std::ostringstream after;
+            after << std::setprecision(6) << (time - s.record.preFaultDuration) * 1000.0;
+            expected.insert(expected.end(), {"s", after.str(), "ms"});
+        } else {
+            expected.emplace_back("none");
+        }
+        const std::size_t section = result.out.find("\nCurrent transformers: ");
+        const std::size_t at = result.out.find("\n" + expected[0] + " (A) ", section);
+        ASSERT_NE(at, std::string::npos) << result.out;
+        std::istringstream words(result.out.substr(at + 1, result.out.find('\n', at + 1) - at - 1));
+        EXPECT_EQ(std::vector<std::string>(std::istream_iterator<std::string>(words), {}), expected);
+        EXPECT_EQ(departure < count, phase == 0);  // the faulted phase only
+    }
+    EXPECT_NE(result.out.find("\nCurrent transformers: Rw 0 ohm, burden 4 + j2 ohm, Vs 20 V, S 22"), std::string::npos)
+        << result.out;
+
+    // The same in the JSON summary, in seconds.
+    const RunResult asJson = run({scenario.string(), "--out", (root_ / "json").string(), "--no-plot", "--json"});
+    ASSERT_EQ(asJson.exitCode, 0) << asJson.err;
+    const nlohmann::json ct = nlohmann::json::parse(asJson.out).at("ct");
+    EXPECT_EQ(ct.at("saturationVoltage"), 20.0);
+    for (std::size_t phase = 0; phase < 3; ++phase) {
+        const nlohmann::json& entry = ct.at("phases").at(phase);
+        const double time = static_cast<double>(departures[phase]) / s.sampleRate;
+        EXPECT_EQ(entry.at("saturatesAt"), departures[phase] < count ? nlohmann::json(time) : nlohmann::json());
+        EXPECT_EQ(entry.at("afterDisturbance"),
+                  departures[phase] < count ? nlohmann::json(time - s.record.preFaultDuration) : nlohmann::json());
+    }
+}
+
 TEST_F(TransientRun, BadScenarioWritesNothingAndListsEveryProblem) {
-    const fs::path scenario =
-        writeScenario("bad.json", R"({"faultKnd": 2, "frequency": 0, "zS1": [-0.5, 6], "sampleRate": "fast"})");
+    const fs::path scenario = writeScenario(
+        "bad.json",
+        R"({"faultKnd": 2, "frequency": 0, "zS1": [-0.5, 6], "sampleRate": "fast", "ct": {"exponent": 0}})");
     const fs::path out = root_ / "never";
     const RunResult result = run({scenario.string(), "--out", out.string()});
     EXPECT_EQ(result.exitCode, 2);
@@ -432,12 +518,12 @@ TEST_F(TransientRun, BadScenarioWritesNothingAndListsEveryProblem) {
     while (std::getline(lines, line)) {
         problems.push_back(line);
     }
-    ASSERT_EQ(problems.size(), 4u) << result.err;
+    ASSERT_EQ(problems.size(), 5u) << result.err;
     const std::string prefix = "kexcalc: " + scenario.string() + ": ";
     for (const std::string& problem : problems) {
         EXPECT_EQ(problem.rfind(prefix, 0), 0u) << problem;
     }
-    for (const char* key : {"faultKnd: ", "frequency: ", "zS1: ", "sampleRate: "}) {
+    for (const char* key : {"faultKnd: ", "frequency: ", "zS1: ", "sampleRate: ", "ct.exponent: "}) {
         EXPECT_NE(result.err.find(prefix + key), std::string::npos) << key;
     }
 }
@@ -648,6 +734,7 @@ TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
     EXPECT_NEAR(ia.at("reached").at("rmsHighest").get<double>(), 1.0, 1e-9);
     EXPECT_TRUE(summary.at("extremeState").is_null());
     EXPECT_TRUE(summary.at("tau").is_null());
+    EXPECT_TRUE(summary.at("ct").is_null());
     EXPECT_EQ(summary.at("notes"), (nlohmann::json{"No aperiodic component, as load switching changes nothing on this "
                                                    "network (zSwitched is switched on a single line only)."}));
     EXPECT_EQ(summary.at("files").at(0), (nlohmann::json{{"path", (out / "stdin.cfg").string()}, {"replaced", false}}));
@@ -666,9 +753,10 @@ TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
 TEST_F(TransientRun, HelpListsEveryOptionAndScenarioKey) {
     const RunResult result = run({"--help"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    for (const char* text : {"--out", "--name", "--rev", "--comtrade-format", "--cff", "--no-plot", "--json",
-                             "--print-default", "--print-scenario", "initialAngleDeg", "asyncSlipPeriod", "zSwitched",
-                             "aperiodicModel", "single-time-constant", "sampleRate", "4 294 967 295", "Exit codes"}) {
+    for (const char* text :
+         {"--out", "--name", "--rev", "--comtrade-format", "--cff", "--no-plot", "--json", "--print-default",
+          "--print-scenario", "initialAngleDeg", "asyncSlipPeriod", "zSwitched", "aperiodicModel",
+          "single-time-constant", "sampleRate", "4 294 967 295", "ct.remanence", "IA ideal", "Exit codes"}) {
         EXPECT_NE(result.out.find(text), std::string::npos) << text;
     }
 }
