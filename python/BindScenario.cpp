@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Conversions.h"
+#include "CtStage.h"
 #include "Scenario.h"
 #include "ScenarioFields.h"
 
@@ -30,6 +31,13 @@ py::object fileValue(const py::handle& value) {
         pair.append(fileValue(py::float_(z.real)));
         pair.append(fileValue(py::float_(z.imag)));
         return std::move(pair);
+    }
+    if (py::isinstance<py::dict>(value)) {  // a group such as "ct"
+        py::dict members;
+        for (const auto& [key, member] : value.cast<py::dict>()) {
+            members[key] = fileValue(member);
+        }
+        return std::move(members);
     }
     if (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value)) {
         py::list items;
@@ -134,6 +142,20 @@ void bindScenario(py::module_& module) {
         .def_readonly("startTime", &TransientScenario::startTime, "time of the first sample, UTC, as written")
         .def_readonly("startTimeNanoseconds", &TransientScenario::startTimeNanoseconds,
                       "the same in nanoseconds since 1970 (write_comtrade's start_time)")
+        .def_property_readonly(
+            "ct",
+            [](const TransientScenario& s) -> py::object {
+                if (!s.ct.present) {
+                    return py::none();
+                }
+                py::list cts;
+                for (const KexCalculate::CtParameters& ct : KexRecording::ctParameters(s)) {
+                    cts.append(ct);
+                }
+                return std::move(cts);
+            },
+            "None without \"ct\"; else the CtParameters of phases A, B, C at the network's frequency, each for a "
+            "CtSaturation")
         .def("to_json", &KexRecording::renderScenarioJson,
              "The scenario as a scenario file, every key with its value (kexcalc transient --print-scenario).");
 

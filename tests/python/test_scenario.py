@@ -14,7 +14,7 @@ def test_default_scenario_is_the_built_in_one():
     assert (s.sampleRate, s.duration, s.sampleCount, s.station, s.device) == (10000.0, 0.3, 3000, "KexCalculate",
                                                                                "kexcalc")
     assert s.startTime == "2000-01-01 00:00:00" and s.startTimeNanoseconds == 946684800 * 10**9
-    assert s.aperiodicModel == "exact"
+    assert s.aperiodicModel == "exact" and s.ct is None
     assert {name: getattr(s.record, name) for name in DEFAULT_RECORD} == pytest.approx(DEFAULT_RECORD)
     assert kc.load_scenario(s.to_json()).to_json() == s.to_json()
 
@@ -33,11 +33,18 @@ def test_scenario_from_text_a_file_or_a_dict(tmp_path, form):
     assert model.sampleBlock(0.0, 1.0 / s.sampleRate, s.sampleCount).shape == (1200, 6)
 
 
+def test_a_scenarios_cts_are_ct_parameters_of_its_frequency():
+    s = kc.load_scenario({"frequency": 60, "ct": {"saturationVoltage": 20, "remanence": [0.2, 0, -0.2]}})
+    assert [ct.remanence for ct in s.ct] == [0.2, 0.0, -0.2]
+    assert (s.ct[0].frequency, s.ct[0].saturationVoltage, s.ct[0].burdenResistance) == (60.0, 20.0, 4.0)
+
+
 @pytest.mark.parametrize(
     "source, error, lines",
     [
         ({"faultKnd": 2, "frequency": math.nan}, ValueError,
          ["faultKnd: unknown key; did you mean faultKind?", 'frequency: must be a number, not the string "nan"']),
+        ({"ct": {"exponent": math.inf}}, ValueError, ['ct.exponent: must be a number, not the string "inf"']),
         ('{"duration": 0.05}', ValueError, ["preFaultDuration, duration: the disturbance at 0.1 s"]),
         ({"station": "Подстанция"}, ValueError, ["station: contains a non-printable or non-ASCII character"]),
         ("/dev/zero", ValueError, ["/dev/zero: larger than 4 MiB"]),
