@@ -31,7 +31,7 @@ constexpr double kZoomMaxShare = 0.5;
 // The right edge of the panels, and with the ideal currents of CTs in the
 // legend ("IA ideal").
 constexpr PLFLT kPanelRight = 0.87;
-constexpr PLFLT kPanelRightWithIdeal = 0.82;
+constexpr PLFLT kPanelRightWithIdeal = 0.8;
 constexpr std::size_t kNoChannel = static_cast<std::size_t>(-1);
 
 struct Panel {
