@@ -238,7 +238,9 @@ const char* rlExactStatusText(RlExactStatus status) {
     case RlExactStatus::KindOutsideScope:
         return "kind outside the exact mode: the single-time-constant model's waveforms";
     case RlExactStatus::InvalidRecord:
-        return "invalid record: a value that is not finite or a frequency that is not positive";
+        return "invalid record: a value that is not finite, a frequency that is not positive, or a network "
+               "beyond the range of double arithmetic (inductances and resistances too many orders of magnitude "
+               "apart)";
     case RlExactStatus::NotPassive:
         return "network not passive: a negative resistance or inductance (a negative zero-sequence factor or fault "
                "resistance, a fault beyond the line's end)";

@@ -36,7 +36,8 @@ enum class RlExactStatus : std::uint8_t {
     Exact,                 // the waveforms are the exact solution of the network
     KindOutsideScope,      // swing, asynchronous operation, phase break, no disturbance, load switching
                            // off a single line: the model's waveforms, unchanged
-    InvalidRecord,         // a value that is not finite, or a frequency that is not positive: every value is 0
+    InvalidRecord,         // a value that is not finite, a frequency that is not positive, or a network whose
+                           // solution leaves the range of double arithmetic: every value is 0
     NotPassive,            // a negative resistance or inductance (a negative zero-sequence factor or
                            // fault resistance, a fault beyond the line's end): sine waves without DC
     LoopWithoutImpedance,  // a loop with neither resistance nor inductance carries no finite current:

@@ -167,6 +167,15 @@ RlNetworkSegment::BranchMatrix RlNetworkSegment::fundamentalLoops() const {
     return loops;
 }
 
+// Inductances and resistances many orders of magnitude apart (a frequency of
+// 1e-200 Hz gives henries of 1e200) overflow the elimination: no solution.
+RlNetworkSegment::Status RlNetworkSegment::outOfRange() {
+    _steadyState = Phasors::Zero(_branches);
+    _decayRates.resize(0);
+    _modeCurrents.resize(_branches, 0);
+    return Status::NotFinite;
+}
+
 RlNetworkSegment::Status RlNetworkSegment::solve(double omega, const BranchVector* startCurrents) {
     const Index m = _branches;
     _steadyState = Phasors::Zero(m);
@@ -222,6 +231,9 @@ RlNetworkSegment::Status RlNetworkSegment::solve(double omega, const BranchVecto
     const auto y = z.partialPivLu().solve(source).eval();
     _steadyState.real() = loops.lazyProduct(y.head(p));
     _steadyState.imag() = loops.lazyProduct(y.tail(p));
+    if (!_steadyState.allFinite()) {
+        return outOfRange();
+    }
     if (startCurrents == nullptr) {
         return Status::Solved;
     }
@@ -279,6 +291,9 @@ RlNetworkSegment::Status RlNetworkSegment::solve(double omega, const BranchVecto
     const Matrix shapes = loops.lazyProduct(loopShapes);
     _modeCurrents = shapes * amplitudes.asDiagonal();
     _decayRates = rates;
+    if (!_modeCurrents.allFinite() || !_decayRates.allFinite()) {
+        return outOfRange();
+    }
     return Status::Solved;
 }
 

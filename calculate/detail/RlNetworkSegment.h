@@ -47,7 +47,8 @@ public:
 
     enum class Status {
         Solved,
-        NotFinite,             // a value of the description is not finite, or omega is not positive
+        NotFinite,             // a value of the description is not finite, omega is not positive, or the
+                               // solution leaves the range of double arithmetic
         NotPassive,            // a resistance or inductance matrix that is not positive semi-definite
         LoopWithoutImpedance,  // a loop with neither resistance nor inductance: no finite current
         TooLarge,              // more nodes or branches than the segment holds
@@ -89,6 +90,7 @@ private:
     static int terminal(int node, int phase) { return node == kGround ? kGround : 3 * node + phase; }
     bool isPassive() const;
     BranchMatrix fundamentalLoops() const;
+    Status outOfRange();
 
     int _nodes = 0;
     int _branches = 0;

@@ -328,6 +328,19 @@ TEST(ExactMode, RecordsWithoutSolutionGiveBoundedWaves) {
         p.zLine = RlTest::Complex(1e-6, 1e-5);
     });
     add("ZeroFrequency", RlExactStatus::InvalidRecord, [](RlParameters& p) { p.frequency = 0.0; });
+    // At 3e-202 Hz the line's inductance is 5e203 H beside a source's 0.16 H:
+    // the elimination overflows (found by the fuzzer).
+    add("InductancesBeyondDoubleRange", RlExactStatus::InvalidRecord, [](RlParameters& p) {
+        p.faultKind = 3;
+        p.faultDistance = 88.34375;
+        p.loadCurrent = 0.0;
+        p.loadVoltage = 0.0;
+        p.frequency = 2.8177690084181986e-202;
+        p.zS1 = RlTest::Complex(40.34375, 2.817769008415646e-202);
+        p.zLine = RlTest::Complex(88.34375, 88.34375);
+        p.kLine = RlTest::Complex(88.34375, 2.8177690084182086e-202);
+        p.zS2 = RlTest::Complex(0.0, 2.8177690077621457e-202);
+    });
     add("ImpedanceNotANumber", RlExactStatus::InvalidRecord,
         [](RlParameters& p) { p.zLine.re = std::numeric_limits<double>::quiet_NaN(); });
 
