@@ -7,12 +7,16 @@ factor, an off-by-one, swapped operands, a weakened comparison, a wrong
 constant. The script copies the tracked sources to build/mutate/src, builds the
 copy once (Debug, benchmarks and fuzzers off), checks that the unmodified suite
 passes, then for each mutant applies it to the copy, rebuilds incrementally,
-runs the suite and restores the file. A mutant is killed when the suite fails,
-survives when it passes; a mutant that does not compile is reported apart.
+runs the suite (ctest: the C++ tests, the command-line tests and the Python
+module's pytest suite; the install check is left out) and restores the file. A
+mutant is killed when the suite fails or a test times out, survives when it
+passes; a mutant that does not compile, or whose file the build does not use,
+is reported apart.
 
     scripts/mutate.py                 every mutant
     scripts/mutate.py --only ID ...   the named mutants
     scripts/mutate.py --list          the mutants, without running anything
+    scripts/mutate.py --json FILE     the results also as JSON
 
 Exit status: 0 when every mutant was killed or is listed as known in the
 mutants file ("survives": "equivalent ..." or "gap ..."), 1 otherwise.
@@ -22,6 +26,7 @@ import argparse
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -32,12 +37,17 @@ MUTANTS = ROOT / "scripts" / "mutants.json"
 
 
 def run(command, cwd, timeout):
-    try:
-        done = subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              timeout=timeout, check=False)
-        return done.returncode, done.stdout.decode(errors="replace")
-    except subprocess.TimeoutExpired:
-        return -1, f"timed out after {timeout} s: {' '.join(command)}"
+    """The exit code and output; on a timeout the whole process group is ended,
+    so that no test of a hanging mutant keeps running."""
+    with subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          start_new_session=True) as process:
+        try:
+            output, _ = process.communicate(timeout=timeout)
+            return process.returncode, output.decode(errors="replace")
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.communicate()
+            return -1, f"timed out after {timeout} s: {' '.join(command)}"
 
 
 def copy_sources(source):
@@ -63,6 +73,8 @@ def load_mutants():
         if mutant["id"] in seen:
             sys.exit(f"{MUTANTS}: mutant id '{mutant['id']}' given twice")
         seen.add(mutant["id"])
+        if mutant["find"] == mutant["replace"]:
+            sys.exit(f"{MUTANTS}: mutant '{mutant['id']}' changes nothing")
     return mutants
 
 
@@ -72,6 +84,8 @@ def main():
     parser.add_argument("--list", action="store_true", help="list the mutants and stop")
     parser.add_argument("--work", type=Path, default=ROOT / "build" / "mutate", help="scratch folder")
     parser.add_argument("--timeout", type=int, default=900, help="seconds for one build or one test run")
+    parser.add_argument("--test-timeout", type=int, default=300, help="seconds for one test of the suite")
+    parser.add_argument("--json", type=Path, metavar="FILE", help="write the results to FILE as JSON")
     args = parser.parse_args()
 
     mutants = load_mutants()
@@ -82,7 +96,7 @@ def main():
         mutants = [m for m in mutants if m["id"] in args.only]
     if args.list:
         for m in mutants:
-            print(f"{m['id']:32} {m['file']}: {m['what']}")
+            print(f"{m['id']:36} {m['file']}: {m['what']}")
         return 0
 
     source = args.work / "src"
@@ -97,12 +111,21 @@ def main():
     configure = ["cmake", "-S", str(source), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug",
                  "-DKEX_BUILD_BENCHMARKS=OFF", "-DKEX_BUILD_FUZZERS=OFF"]
     build_command = ["cmake", "--build", str(build), "-j2"]
-    test_command = ["ctest", "--test-dir", str(build), "-j2", "--stop-on-failure", "-E", "^install_consumer$"]
+    test_command = ["ctest", "--test-dir", str(build), "-j2", "--stop-on-failure", "--timeout",
+                    str(args.test_timeout), "-E", "^install_consumer$"]
+    base_started = time.monotonic()
     for step, command in (("configure", configure), ("build", build_command), ("test", test_command)):
         code, output = run(command, ROOT, args.timeout)
         if code != 0:
             print(output[-4000:])
             sys.exit(f"the unmodified sources fail to {step}; nothing was mutated")
+    # Without pybind11 the Python tests would silently drop out of the suite.
+    listed = run(["ctest", "--test-dir", str(build), "-N", "-E", "^install_consumer$"], ROOT, args.timeout)[1]
+    for needed in ("python_module", "python_examples"):
+        if f" {needed}\n" not in listed:
+            sys.exit(f"the suite lacks the test {needed}; install pybind11-dev and python3-dev")
+    suite_seconds = time.monotonic() - base_started
+    print(f"unmodified sources built and tested in {suite_seconds / 60.0:.1f} min", flush=True)
 
     results = []
     started = time.monotonic()
@@ -110,30 +133,46 @@ def main():
         path = source / m["file"]
         original = path.read_text()
         path.write_text(original.replace(m["find"], m["replace"]))
+        mutant_started = time.monotonic()
         try:
             code, output = run(build_command, ROOT, args.timeout)
             if code != 0:
                 verdict = "does not compile"
+            elif "ninja: no work to do" in output:
+                verdict = "not built"
             else:
                 code, output = run(test_command, ROOT, args.timeout)
                 verdict = "killed" if code != 0 else "SURVIVED"
         finally:
             path.write_text(original)
+        seconds = time.monotonic() - mutant_started
         known = m.get("survives", "")
-        results.append((m, verdict))
+        results.append((m, verdict, seconds))
         note = f"  (known: {known})" if verdict == "SURVIVED" and known else ""
-        print(f"{verdict:17} {m['id']:32} {m['what']}{note}", flush=True)
+        print(f"{verdict:17} {m['id']:36} {seconds:5.0f} s  {m['what']}{note}", flush=True)
 
-    killed = sum(1 for _, verdict in results if verdict == "killed")
-    survived = [m for m, verdict in results if verdict == "SURVIVED"]
-    broken = [m for m, verdict in results if verdict == "does not compile"]
+    killed = sum(1 for _, verdict, _ in results if verdict == "killed")
+    survived = [m for m, verdict, _ in results if verdict == "SURVIVED"]
+    broken = [m for m, verdict, _ in results if verdict in ("does not compile", "not built")]
     scored = killed + len(survived)
     minutes = (time.monotonic() - started) / 60.0
     print(f"\n{killed} of {scored} mutants killed ({100.0 * killed / max(scored, 1):.1f} %), "
-          f"{len(broken)} did not compile, {minutes:.1f} min")
+          f"{len(broken)} did not compile or were not built, {minutes:.1f} min")
+    if args.json:
+        args.json.parent.mkdir(parents=True, exist_ok=True)
+        args.json.write_text(json.dumps({
+            "killed": killed, "scored": scored, "minutes": round(minutes, 1),
+            "unmodifiedMinutes": round(suite_seconds / 60.0, 1),
+            "mutants": [{"id": m["id"], "file": m["file"], "what": m["what"], "verdict": verdict,
+                         "seconds": round(seconds, 1), "survives": m.get("survives", "")}
+                        for m, verdict, seconds in results]}, indent=2) + "\n")
     unexplained = [m["id"] for m in survived if not m.get("survives")]
+    stale = [m["id"] for m, verdict, _ in results if verdict == "killed" and m.get("survives")]
+    if stale:
+        print("killed now, but listed as surviving (drop their 'survives'): " + ", ".join(stale))
     if broken:
-        print("mutants that do not compile (fix them in the mutants file): " + ", ".join(m["id"] for m in broken))
+        print("mutants that do not compile or are not built (fix them in the mutants file): " +
+              ", ".join(m["id"] for m in broken))
     if unexplained:
         print("surviving mutants without an explanation: " + ", ".join(unexplained))
     return 1 if unexplained or broken else 0
