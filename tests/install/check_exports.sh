@@ -30,7 +30,7 @@ exported=$(exported_names "$library")
 for name in 'KexCalculate::CalculationRl::calculate()' 'KexCalculate::CalculationRl::getMgn(int, double) const' \
     'KexCalculate::Complex3::ix(int) const' 'KexCalculate::isPointInPoligon(' 'lng::KexCalculate::get(' \
     'KexCalculate::CalculationZ::calculateZIconst(' 'KexCalculate::CalculationFault::_getFautPhaseValues('; do
-    if ! printf '%s\n' "$exported" | grep -q -F "$name"; then
+    if ! grep -q -F "$name" <<<"$exported"; then  # no pipe: grep -q quits early, and pipefail would count the writer's SIGPIPE
         echo "$library does not export $name"
         exit 1
     fi
