@@ -335,6 +335,16 @@ void CalculationRlExact::calculate(const CalculationRl& model) {
             mode.dc[movedChannel(c + 3U, shift)] = voltage(static_cast<int>(c));
         }
     }
+    // A mode's voltage (R_S1 - lambda L_S1) a can overflow where the network
+    // is beyond double range.
+    for (int k = 0; k < modeCount; ++k) {
+        const Mode& mode = modes[static_cast<std::size_t>(k)];
+        if (!std::all_of(mode.dc.begin(), mode.dc.end(), [](double dc) { return std::isfinite(dc); })) {
+            _status = RlExactStatus::InvalidRecord;
+            _output = Output::Nothing;
+            return;
+        }
+    }
     // Longest time constant first; modes of one time constant together.
     std::sort(modes.begin(), modes.begin() + modeCount, [](const Mode& a, const Mode& b) { return a.rate < b.rate; });
     std::array<double, kMaxModes> rates{};

@@ -14,6 +14,9 @@ namespace {
 // zero: a loop without inductance, a loop without resistance, a rounding
 // residue of a positive semi-definite matrix.
 constexpr double kNegligible = 1e-12;
+// The modes carry the loops' flux linkage at the instant to within this
+// fraction of the largest flux term; a well-posed network keeps it near 1e-15.
+constexpr double kContinuityTolerance = 1e-9;
 
 using Index = Eigen::Index;
 using Matrix = RlNetworkSegment::BranchMatrix;
@@ -291,7 +294,13 @@ RlNetworkSegment::Status RlNetworkSegment::solve(double omega, const BranchVecto
     const Matrix shapes = loops.lazyProduct(loopShapes);
     _modeCurrents = shapes * amplitudes.asDiagonal();
     _decayRates = rates;
-    if (!_modeCurrents.allFinite() || !_decayRates.allFinite()) {
+    // The modes together must carry the flux linkage of every loop at the
+    // instant; where rounding has destroyed that, there is no solution.
+    const Vector carried = loopFlux * _modeCurrents.rowwise().sum();
+    const double fluxScale =
+        (loopFlux.cwiseAbs() * (startCurrents->cwiseAbs() + steadyStart.cwiseAbs())).lpNorm<Eigen::Infinity>();
+    if (!_modeCurrents.allFinite() || !_decayRates.allFinite() ||
+        !((carried - flux).lpNorm<Eigen::Infinity>() <= kContinuityTolerance * fluxScale)) {
         return outOfRange();
     }
     return Status::Solved;
