@@ -10,6 +10,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,22 @@ template <typename Triple>
         const ::testing::AssertionResult r = near(actual.values[i], Cx(expected[i]), tolerance);
         if (!r) {
             return ::testing::AssertionFailure() << "slot " << i << ": " << r.message();
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Equal to the last bit, NaN equal to NaN.
+inline bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+inline ::testing::AssertionResult sameBits(const std::vector<double>& actual, const std::vector<double>& expected) {
+    if (actual.size() != expected.size()) {
+        return ::testing::AssertionFailure() << actual.size() << " values instead of " << expected.size();
+    }
+    for (std::size_t k = 0; k < actual.size(); ++k) {
+        if (!sameBits(actual[k], expected[k])) {
+            return ::testing::AssertionFailure() << "value " << k << " is " << actual[k] << " instead of "
+                                                 << expected[k];
         }
     }
     return ::testing::AssertionSuccess();

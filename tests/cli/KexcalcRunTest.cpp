@@ -7,39 +7,25 @@
 #include <cctype>
 #include <cmath>
 #include <complex>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <iomanip>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "KexcalcRun.h"
+#include "WorkedCases.h"
 
 namespace {
 
 using KexcalcTest::RunResult;
 using KexcalcTest::runKexcalc;
 
-using Phasor = std::complex<double>;
+using WorkedCases::Phasor;
 
 Phasor phase(const nlohmann::json& system, const char* name) {
     const nlohmann::json& value = system.at(name);
     return {value.at("re").get<double>(), value.at("im").get<double>()};
-}
-
-Phasor polar(double magnitude, double degrees) { return std::polar(magnitude, degrees * std::acos(-1.0) / 180.0); }
-
-void expectPhasor(const nlohmann::json& system, const char* name, Phasor expected) {
-    const nlohmann::json& value = system.at(name);
-    const Phasor actual = phase(system, name);
-    EXPECT_NEAR(actual.real(), expected.real(), 1e-9) << name;
-    EXPECT_NEAR(actual.imag(), expected.imag(), 1e-9) << name;
-    EXPECT_NEAR(value.at("magnitude").get<double>(), std::abs(expected), 1e-9) << name;
-    if (std::abs(expected) > 1e-9) {
-        EXPECT_NEAR(value.at("angleDeg").get<double>(), std::arg(expected) * 180.0 / std::acos(-1.0), 1e-9) << name;
-    }
 }
 
 nlohmann::json runJson(std::vector<std::string> arguments) {
@@ -50,97 +36,74 @@ nlohmann::json runJson(std::vector<std::string> arguments) {
     return nlohmann::json::parse(run.out);
 }
 
-const double kHealthyVoltage = 100.0 / std::sqrt(3.0);
-
-// 100 V between B and C, A at the healthy 100/sqrt(3) V: the phases of a
-// balanced 100 V line-to-line system, with B - C along 0 degrees.
-TEST(KexcalcRun, FaultBcVoltage) {
-    const nlohmann::json out = runJson({"fault", "--kind", "BC", "--type", "voltage", "--value", "100"});
-    ASSERT_FALSE(out.contains("currents"));
-    const nlohmann::json& u = out.at("voltages");
-    expectPhasor(u, "A", {0.0, kHealthyVoltage});
-    expectPhasor(u, "B", {50.0, -kHealthyVoltage / 2.0});
-    expectPhasor(u, "C", {-50.0, -kHealthyVoltage / 2.0});
+std::string number(double x) {
+    std::ostringstream text;
+    text << std::setprecision(17) << x;
+    return text.str();
 }
 
-// Default ground factor k0 = 1: the loop impedance is Z (1 + k0) = 2 Z, so
-// 5 A give 20 V at the angle of Z; without a ground factor 10 V. The currents
-// stand at 0 degrees and the healthy voltages keep their places around A.
-TEST(KexcalcRun, ImpedanceAnAtConstantCurrent) {
+std::string complexArgument(const nlohmann::json& pair) {
+    return number(pair.at(0).get<double>()) + "," + number(pair.at(1).get<double>());
+}
+
+// The command line of a worked case, its options named as the case's fields.
+std::vector<std::string> argumentsOf(const nlohmann::json& c) {
+    std::vector<std::string> arguments{c.at("calculation").get<std::string>()};
     const struct {
-        std::vector<std::string> extra;
-        double loopVoltage;
-    } cases[] = {{{}, 20.0}, {{"--ground-factor", "none"}, 10.0}, {{"--k0", "0.5@0"}, 15.0}};
-    for (const auto& c : cases) {
-        std::vector<std::string> arguments{"impedance", "--kind", "AN", "--z", "2@28.648", "--current", "5"};
-        arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
-        const nlohmann::json out = runJson(arguments);
-        expectPhasor(out.at("voltages"), "A", polar(c.loopVoltage, 28.648));
-        expectPhasor(out.at("voltages"), "B", polar(kHealthyVoltage, 28.648 - 120.0));
-        expectPhasor(out.at("voltages"), "C", polar(kHealthyVoltage, 28.648 + 120.0));
-        expectPhasor(out.at("currents"), "A", {5.0, 0.0});
-        expectPhasor(out.at("currents"), "B", {0.0, 0.0});
-        expectPhasor(out.at("currents"), "C", {0.0, 0.0});
+        const char* field;
+        const char* option;
+    } options[] = {{"kind", "--kind"},           {"quantity", "--type"},          {"value", "--value"},
+                   {"angleDeg", "--angle"},      {"power", "--power"},            {"z", "--z"},
+                   {"current", "--current"},     {"voltage", "--voltage"},        {"k0", "--k0"},
+                   {"sourceZ", "--source-z"},    {"sourceFactors", "--source-factors"},
+                   {"sourceVoltage", "--source-voltage"}, {"zero", "--zero"},     {"positive", "--positive"},
+                   {"negative", "--negative"}};
+    for (const auto& o : options) {
+        if (c.contains(o.field)) {
+            const nlohmann::json& value = c.at(o.field);
+            const bool symQuantity = c.at("calculation") == "sym" && std::string(o.field) == "quantity";
+            arguments.insert(arguments.end(),
+                             {symQuantity ? "--quantity" : o.option,
+                              value.is_array() ? complexArgument(value)
+                                               : value.is_string() ? value.get<std::string>() : number(value)});
+        }
+    }
+    if (c.value("voltageReference", false)) {
+        arguments.emplace_back("--voltage-reference");
+    }
+    return arguments;
+}
+
+class CommandLineWorkedCase : public testing::TestWithParam<nlohmann::json> {};
+
+TEST_P(CommandLineWorkedCase, PrintsTheWorkedPhasors) {
+    const nlohmann::json& c = GetParam();
+    SCOPED_TRACE(c.at("name").get<std::string>());
+    const nlohmann::json out = runJson(argumentsOf(c));
+    for (const char* system : {"voltages", "currents"}) {
+        const auto expected = WorkedCases::expected(c, system);
+        ASSERT_EQ(out.contains(system), expected.has_value()) << system;
+        if (expected) {
+            const nlohmann::json& printed = out.at(system);
+            EXPECT_TRUE(WorkedCases::phasesNear({phase(printed, "A"), phase(printed, "B"), phase(printed, "C")},
+                                                *expected))
+                << system;
+            const double magnitude = printed.at("A").at("magnitude");
+            EXPECT_NEAR(magnitude, std::abs((*expected)[0]), 1e-9) << system;
+        }
     }
 }
 
-// Between two phases the relay sees (UB - UC) / (IB - IC), which must be the
-// impedance point itself, whichever quantity is held and whichever is the
-// angle reference.
-TEST(KexcalcRun, ImpedanceBcLoopSeesTheImpedancePoint) {
-    const std::vector<std::vector<std::string>> variants{
-        {"--current", "4"}, {"--voltage", "30"}, {"--current", "4", "--voltage-reference"}};
-    for (const auto& variant : variants) {
-        std::vector<std::string> arguments{"impedance", "--kind", "bc", "--z", "3,4"};
-        arguments.insert(arguments.end(), variant.begin(), variant.end());
-        const nlohmann::json out = runJson(arguments);
-        const Phasor seen = (phase(out.at("voltages"), "B") - phase(out.at("voltages"), "C")) /
-                            (phase(out.at("currents"), "B") - phase(out.at("currents"), "C"));
-        EXPECT_NEAR(seen.real(), 3.0, 1e-9) << variant.front();
-        EXPECT_NEAR(seen.imag(), 4.0, 1e-9) << variant.front();
-    }
-}
+INSTANTIATE_TEST_SUITE_P(SteadyState, CommandLineWorkedCase, testing::ValuesIn(WorkedCases::steadyStateCases()),
+                         WorkedCases::caseName);
 
-// 100 V behind ZS1 = j1 with ZS0 = 4 ZS1 (self j2, mutual j1) feed an A-to-ground
-// fault at ZD = j4 with k0 = 1 (line self j8): I_A = 100 / j10, 10 A at 0 deg
-// once turned by 90 deg, U_A = j8 I_A = j80, and U_B = 100 at -30 deg less the
-// mutual drop j1 I_A. SIR = 1/4; a fault at the relay has no finite SIR.
-TEST(KexcalcRun, ImpedanceAtConstantSourceImpedance) {
-    const std::vector<std::string> arguments{"impedance", "--kind",           "AN",  "--z",
-                                             "0,4",       "--source-z",       "0,1", "--source-factors",
-                                             "4,4",       "--source-voltage", "100"};
-    const nlohmann::json out = runJson(arguments);
-    expectPhasor(out.at("currents"), "A", {10.0, 0.0});
-    expectPhasor(out.at("voltages"), "A", {0.0, 80.0});
-    expectPhasor(out.at("voltages"), "B", {50.0 * std::sqrt(3.0), -60.0});
-    EXPECT_NEAR(out.at("sir").get<double>(), 0.25, 1e-12);
+// The source impedance ratio beside the phasors: |ZS1| / |ZD|, none for a
+// fault at the relay.
+TEST(KexcalcRun, SourceImpedanceRatio) {
+    const std::vector<std::string> arguments{"impedance", "--kind", "AN", "--z", "0,4", "--source-z", "0,1"};
+    EXPECT_NEAR(runJson(arguments).at("sir").get<double>(), 0.25, 1e-12);
     EXPECT_NE(runKexcalc(arguments).out.find("SIR (|ZS1| / |ZD|): 0.250000"), std::string::npos);
     EXPECT_TRUE(runJson({"impedance", "--kind", "AN", "--z", "0@75", "--source-z", "1@85"}).at("sir").is_null());
-}
-
-// A phase-to-ground fault carries the whole power in the faulted phase: the
-// held quantity stands at 0 degrees with the given magnitude, and the other
-// one takes |S| divided by it and the angle of S.
-TEST(KexcalcRun, PowerOfFaultedPhase) {
-    const struct {
-        const char* held;
-        const char* heldSystem;
-        const char* computedSystem;
-    } cases[] = {{"--current", "currents", "voltages"}, {"--voltage", "voltages", "currents"}};
-    for (const auto& c : cases) {
-        const nlohmann::json out = runJson({"power", "--kind", "AN", "--power", "100@30", c.held, "5"});
-        expectPhasor(out.at(c.heldSystem), "A", {5.0, 0.0});
-        expectPhasor(out.at(c.computedSystem), "A", polar(20.0, 30.0));
-    }
-}
-
-// A pure positive sequence is the balanced set A, A at -120, A at +120.
-TEST(KexcalcRun, SymPositiveSequence) {
-    const nlohmann::json out = runJson({"sym", "--positive", "10@30", "--quantity", "current"});
-    ASSERT_FALSE(out.contains("voltages"));
-    expectPhasor(out.at("currents"), "A", polar(10.0, 30.0));
-    expectPhasor(out.at("currents"), "B", polar(10.0, -90.0));
-    expectPhasor(out.at("currents"), "C", polar(10.0, 150.0));
 }
 
 TEST(KexcalcRun, TableOfFaultBcVoltage) {

@@ -4,14 +4,11 @@ The module is found through PYTHONPATH (CTest sets it to the build's python/
 directory); run by hand with
     PYTHONPATH=build/release/python /usr/bin/python3 -m pytest tests/python
 """
-import math
 import threading
 
 import pytest
 
 import kexcalculate as kc
-
-SQRT2 = math.sqrt(2.0)
 
 # The command line's built-in scenario: a phase-A-to-ground fault at 50 % of a
 # transmission line, secondary values of a 50 Hz network.

@@ -1,105 +1,85 @@
-"""The steady-state calculators through the module, against values worked out
-by hand from the fault-loop definitions."""
+"""The steady-state calculators through the module: the worked cases of
+tests/data, and the conversions of the arguments."""
 import cmath
+import json
 import math
+import pathlib
 
 import numpy as np
 import pytest
 
 import kexcalculate as kc
 
-H = 100 / math.sqrt(3)  # default healthy-phase voltage, 57.735 V
 A120 = cmath.exp(2j * math.pi / 3)
+WORKED = json.loads((pathlib.Path(__file__).parents[1] / "data" / "steady_state_cases.json").read_text())
 
 
-def phasors(system):
-    return system.phasors
+def calculated(case):
+    """The voltage and current systems of a worked case, through the module."""
+    kind, held = getattr(kc, case.get("kind", "AN")), case.get("voltage", case.get("current"))
+    pair = lambda name: complex(*case.get(name, (0, 0)))  # noqa: E731
+    calculation = case["calculation"]
+    if calculation == "fault":
+        source = kc.Voltage if case["quantity"] == "voltage" else kc.Current
+        system = kc.CalculationFault.calculateFault(source, kind, case["value"], math.radians(case.get("angleDeg", 0)),
+                                                    -1.0)
+        return {"voltages" if source == kc.Voltage else "currents": system}
+    if calculation == "power":
+        p = kc.CalculationP
+        ui = (p.calculatePUconst if "voltage" in case else p.calculatePIconst)(kind, pair("power"), held)
+    elif calculation == "impedance":
+        calculator, settings = kc.CalculationZ(), kc.DistanceParameters()
+        calculator.voltageReference = case.get("voltageReference", False)
+        if "k0" in case:
+            settings.loop.k0 = (abs(pair("k0")), cmath.phase(pair("k0")))
+        z = (abs(pair("z")), cmath.phase(pair("z")))
+        if "sourceZ" in case:
+            ui = calculator.calculateZZsconst(kind, z, pair("sourceZ"), pair("sourceFactors"), case["sourceVoltage"],
+                                              settings)
+        else:
+            z_const = calculator.calculateZUconst if "voltage" in case else calculator.calculateZIconst
+            ui = z_const(kind, z, held, -1.0, settings)
+    else:
+        system = kc.CalculationSymComponents.Calc3PhseSystem([pair("zero"), pair("positive"), pair("negative")])
+        return {case["quantity"] + "s": system}
+    return {"voltages": ui.voltages, "currents": ui.currents}
 
 
-@pytest.mark.parametrize(
-    "source, fault, value, expected",
-    [
-        # B-C loop of 100 V: each faulted phase takes half the loop voltage
-        # along the loop, the healthy phase A stands at +90 degrees.
-        (kc.Voltage, kc.BC, 100, [1j * H, 50 - 0.5j * H, -50 - 0.5j * H]),
-        # Currents: the loop value is not halved and the healthy phase carries 0.
-        (kc.Current, kc.BC, 5, [0, 5, -5]),
-        # A to ground: the faulted phase at 0, the healthy ones where they were.
-        (kc.Voltage, kc.AN, 30, [30, H / A120, H * A120]),
-        # A line value of 100 V is a phase value of 100/sqrt(3) on all three.
-        (kc.Voltage, kc.ABC_lin, 100, [H, H / A120, H * A120]),
-    ],
-)
-def test_calculate_fault_places_the_loop_value(source, fault, value, expected):
-    system = kc.CalculationFault.calculateFault(source, fault, value, 0.0, -1.0)
-    np.testing.assert_allclose(phasors(system), expected, atol=1e-12)
+@pytest.mark.parametrize("case", WORKED["cases"], ids=lambda case: case["name"])
+def test_worked_case(case):
+    for name, system in calculated(case).items():
+        expected = [complex(*pair) for pair in case.get(name, [])]
+        if expected:
+            np.testing.assert_allclose(system.phasors, expected, rtol=0, atol=WORKED["tolerance"])
 
 
 def test_calculate_fault_with_a_complex_value_equals_magnitude_and_angle():
     by_phasor = kc.CalculationFault.calculateFault(kc.Voltage, kc.AB, 3 + 4j, 20.0)
     by_polar = kc.CalculationFault.calculateFault(kc.Voltage, kc.AB, 5.0, math.atan2(4, 3), 20.0)
     np.testing.assert_allclose(by_phasor.values, by_polar.values, atol=1e-13)
-    loop = complex(by_phasor.a() - by_phasor.b())
-    assert loop == pytest.approx(3 + 4j)
-
-
-def test_power_with_constant_current():
-    # 100 W in the A-ground loop at 5 A: 20 V in phase with the current.
-    ui = kc.CalculationP.calculatePIconst(kc.AN, 100 + 0j, 5.0)
-    np.testing.assert_allclose(ui.voltages.phasors, [20, H / A120, H * A120], atol=1e-12)
-    np.testing.assert_allclose(ui.currents.phasors, [5, 0, 0], atol=1e-12)
     assert complex(kc.CalculationP._calcUForSI(kc.ABC, kc.Complex(300, 0), 5.0)) == pytest.approx(20)
 
 
-def test_power_with_constant_voltage_gives_the_angle_to_the_current():
-    # Pure Q of 100 var at 20 V: 5 A leading by 90 degrees.
-    ui = kc.CalculationP.calculatePUconst(kc.AN, 100j, 20.0)
-    assert complex(ui.currents.a()) == pytest.approx(5j, abs=1e-12)
-    assert complex(ui.voltages.a()) == pytest.approx(20, abs=1e-12)
-
-
-def test_sequence_to_phase_transform():
-    V = 10 + 0j
-    positive = kc.CalculationSymComponents.CalcComplex3PhseSystem(0, V, 0)
-    np.testing.assert_allclose(positive.values, [V, V / A120, V * A120], atol=1e-13)
-    zero = kc.CalculationSymComponents.Calc3PhseSystem([V, 0, 0])
-    np.testing.assert_allclose(zero.values, [V, V, V, V], atol=1e-13)
+def test_sequence_forms_take_records_triples_and_outputs():
     by_record = kc.CalculationSymComponents.Calc3PhseSystem(kc.SymComponents([1, 2j, -3]))
     by_triple = kc.CalculationSymComponents.Calc3PhseSystem(kc.Complex3(1, 2j, -3))
     np.testing.assert_array_equal(by_record.values, by_triple.values)
+    np.testing.assert_allclose(kc.CalculationSymComponents.CalcComplex3PhseSystem(0, 10, 0).values,
+                               [10, 10 / A120, 10 * A120], atol=1e-13)
     phases = kc.Complex3()
-    kc.CalculationSymComponents.setFaultValues([0, V, 0], phases)
-    np.testing.assert_allclose(phases.values, [V, V / A120, V * A120], atol=1e-13)
+    kc.CalculationSymComponents.setFaultValues([0, 10, 0], phases)
+    np.testing.assert_allclose(phases.values, [10, 10 / A120, 10 * A120], atol=1e-13)
     with pytest.raises(TypeError):  # a list would be a temporary copy
-        kc.CalculationSymComponents.setFaultValues([0, V, 0], [0, 0, 0])
+        kc.CalculationSymComponents.setFaultValues([0, 10, 0], [0, 0, 0])
 
 
-def test_impedance_test_values():
+def test_impedance_calculators_take_python_numbers_and_polars():
     calculator = kc.CalculationZ()
-    settings = kc.DistanceParameters()  # k0 = 1: the ground loop doubles the line drop
-    ui = calculator.calculateZIconst(kc.AN, (2.0, 0.5), 5.0, 0.0, settings)
-    assert complex(ui.voltages.a()) == pytest.approx(cmath.rect(20, 0.5), abs=1e-12)
-    np.testing.assert_allclose(ui.currents.phasors, [5, 0, 0], atol=1e-12)
-
-    calculator.voltageReference = True
-    ui = calculator.calculateZIconst(kc.AN, kc.Polar(2.0, 0.5), 5.0, 0.0, settings)
-    assert complex(ui.voltages.a()) == pytest.approx(20, abs=1e-12)
-    assert complex(ui.currents.a()) == pytest.approx(cmath.rect(5, -0.5), abs=1e-12)
-
-    two_phase = kc.CalculationZ().calculateZIconst(kc.BC, (2.0, 0.5), 5.0, 0.0, settings)
-    u, i = two_phase.voltages.phasors, two_phase.currents.phasors
-    assert (u[1] - u[2]) / (i[1] - i[2]) == pytest.approx(cmath.rect(2, 0.5))
-
-
-def test_constant_source_impedance_takes_python_numbers():
-    # Phase A to ground, k0 = 1, source factors (1, 1): the loop is ZS1 + 2 ZD,
-    # so 10 V behind 1 ohm drive 10 / (1 + 2 * 2) = 2 A, and phase A sees
-    # 2 ZD I_A = 8 V.
-    ui = kc.CalculationZ().calculateZZsconst(kc.AN, (2.0, 0.0), 1.0, 1 + 1j, 10.0, kc.DistanceParameters())
-    np.testing.assert_allclose(ui.currents.phasors, [2, 0, 0], atol=1e-12)
-    assert complex(ui.voltages.a()) == pytest.approx(8, abs=1e-12)
+    by_tuple = calculator.calculateZIconst(kc.BC, (2.0, 0.5), 5.0, 0.0, kc.DistanceParameters())
+    by_polar = calculator.calculateZIconst(kc.BC, kc.Polar(2.0, 0.5), 5.0, 0.0, kc.DistanceParameters())
+    np.testing.assert_array_equal(by_tuple.voltages.values, by_polar.voltages.values)
     with pytest.raises(TypeError):
-        kc.CalculationZ().calculateZZsconst(kc.AN, (2.0, 0.0), "1", 1 + 1j, 10.0, kc.DistanceParameters())
+        calculator.calculateZZsconst(kc.AN, (2.0, 0.0), "1", 1 + 1j, 10.0, kc.DistanceParameters())
 
 
 def test_distance_parameters_are_live_and_select_the_ground_factor():

@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -27,10 +26,12 @@
 #include "DistanceParameters.h"
 #include "KexCalculateLocalization.h"
 #include "PoligonHelper.h"
+#include "RlTestSupport.h"
 
 namespace {
 
 using namespace KexCalculate;
+using RlTest::sameBits;
 
 // More threads than the machine has cores, so that they interleave.
 constexpr int kThreadCount = 8;
@@ -68,19 +69,6 @@ void append(Values& out, const SwingOrAmowUIValues& v) {
     append(out, v.uMin);
     append(out, v.iMax);
     append(out, v.uMax);
-}
-
-::testing::AssertionResult sameBits(const Values& actual, const Values& expected) {
-    if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure() << actual.size() << " values instead of " << expected.size();
-    }
-    for (std::size_t k = 0; k < actual.size(); ++k) {
-        if (std::memcmp(&actual[k], &expected[k], sizeof(double)) != 0) {
-            return ::testing::AssertionFailure()
-                   << "value " << k << " is " << actual[k] << " instead of " << expected[k];
-        }
-    }
-    return ::testing::AssertionSuccess();
 }
 
 // Runs work(thread index) on kThreadCount threads that all wait at a gate
@@ -157,36 +145,12 @@ TEST(ConcurrencyTest, FirstUseOfSharedZeroValues) {
 
 // ------------------------------------------------- one transient model
 
-RlParameters makeRecord(std::uint8_t faultKind, std::int8_t networkType) {
-    RlParameters p{};
-    p.networkType = networkType;
-    p.preFaultDuration = 0.04;
-    p.loadCurrent = 1.5;
-    p.loadVoltage = 57.735;
-    p.loadAngle = 25.0;
-    p.frequency = 50.0;
-    p.zS1 = Complex(0.8, 9.0);
-    p.kS1 = Complex(1.4, 2.2);
-    p.zLine = Complex(3.0, 30.0);
-    p.kLine = Complex(2.8, 3.2);
-    p.zS2 = Complex(1.5, 14.0);
-    p.kS2 = Complex(0.9, 1.6);
-    p.zBranch = Complex(4.0, 22.0);
-    p.kBranch = Complex(2.5, 3.0);
-    p.faultKind = faultKind;
+// A fault through a resistance, so that every kind's fault state depends on it.
+RlParameters makeFaultRecord(std::uint8_t faultKind, std::int8_t networkType) {
+    RlParameters p = RlTest::makeRecord(networkType, faultKind);
     p.faultPhase = 1;
     p.useFaultResistance = true;
     p.faultResistance = 2.0;
-    p.faultDistance = 35.0;
-    p.branchDistance = 60.0;
-    p.initialAngle = 0.7;
-    p.swingPeriod = 0.5;
-    p.swingAngle = 120.0;
-    p.swingRiseTau = 0.1;
-    p.swingDecayTau = 2.0;
-    p.asyncSlipPeriod = 0.4;
-    p.asyncRiseTau = 0.05;
-    p.zSwitched = Complex(20.0, 8.0);
     return p;
 }
 
@@ -228,7 +192,7 @@ void PrintTo(const ModelCase& c, std::ostream* os) {
 class SharedModelTest : public ::testing::TestWithParam<ModelCase> {};
 
 TEST_P(SharedModelTest, SamplesEqualOneThreadsSamples) {
-    const RlParameters record = makeRecord(GetParam().faultKind, GetParam().networkType);
+    const RlParameters record = makeFaultRecord(GetParam().faultKind, GetParam().networkType);
     CalculationRl model(&record);
     model.calculate();
     const Values expected = sampleModel(model, 0);

@@ -1,0 +1,104 @@
+// The library on the steady-state worked cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "CalculationFault.h"
+#include "CalculationP.h"
+#include "CalculationSymComponents.h"
+#include "CalculationZ.h"
+#include "WorkedCases.h"
+
+namespace {
+
+using namespace KexCalculate;
+using WorkedCases::Phases;
+using WorkedCases::phasor;
+
+constexpr double kDegree = 3.141592653589793 / 180.0;
+const char* const kKindNames[] = {"AN", "BN", "CN", "AB", "BC", "CA", "ABC", "ABN", "BCN", "CAN", "ABC_lin"};
+
+Fault kindOf(const nlohmann::json& c) {
+    const std::string name = c.at("kind");
+    for (const Fault fault : FaultsList) {
+        if (name == kKindNames[fault]) {
+            return fault;
+        }
+    }
+    ADD_FAILURE() << "unknown kind " << name;
+    return AN;
+}
+
+Complex complexOf(const nlohmann::json& pair) {
+    const WorkedCases::Phasor z = phasor(pair);
+    return {z.real(), z.imag()};
+}
+
+Kex::Polar polarOf(const nlohmann::json& pair) {
+    const WorkedCases::Phasor z = phasor(pair);
+    return {std::abs(z), std::arg(z)};
+}
+
+Phases phasesOf(const ThreePhaseSystem& s) {
+    const auto phasorOf = [](const Complex& z) { return WorkedCases::Phasor(z.re, z.im); };
+    return {phasorOf(s.a()), phasorOf(s.b()), phasorOf(s.c())};
+}
+
+ThreePhaseUISystem calculated(const nlohmann::json& c) {
+    const std::string calculation = c.at("calculation");
+    const bool voltage = c.contains("voltage");
+    const double held = c.value(voltage ? "voltage" : "current", 0.0);
+    if (calculation == "fault") {
+        const bool ofVoltage = c.at("quantity") == "voltage";
+        const ThreePhaseSystem s =
+            CalculationFault::calculateFault(ofVoltage ? KexRelay::Voltage : KexRelay::Current, kindOf(c),
+                                             c.at("value").get<double>(), c.value("angleDeg", 0.0) * kDegree, -1.0);
+        return ofVoltage ? ThreePhaseUISystem(s, ThreePhaseSystem()) : ThreePhaseUISystem(ThreePhaseSystem(), s);
+    }
+    if (calculation == "power") {
+        Complex power = complexOf(c.at("power"));
+        return voltage ? CalculationP::calculatePUconst(kindOf(c), power, held)
+                       : CalculationP::calculatePIconst(kindOf(c), power, held);
+    }
+    if (calculation == "impedance") {
+        CalculationZ calculator;
+        calculator.voltageReference = c.value("voltageReference", false);
+        DistanceParameters settings;
+        if (c.contains("k0")) {
+            settings.loop.k0 = polarOf(c.at("k0"));
+        }
+        const Kex::Polar z = polarOf(c.at("z"));
+        if (c.contains("sourceZ")) {
+            return calculator.calculateZZsconst(kindOf(c), z, complexOf(c.at("sourceZ")),
+                                                complexOf(c.at("sourceFactors")), c.at("sourceVoltage"), settings);
+        }
+        return voltage ? calculator.calculateZUconst(kindOf(c), z, held, -1.0, settings)
+                       : calculator.calculateZIconst(kindOf(c), z, held, -1.0, settings);
+    }
+    const Complex3 phases = CalculationSymComponents::CalcComplex3PhseSystem(
+        complexOf(c.value("zero", nlohmann::json{0, 0})), complexOf(c.value("positive", nlohmann::json{0, 0})),
+        complexOf(c.value("negative", nlohmann::json{0, 0})));
+    const ThreePhaseSystem s(phases);
+    return c.at("quantity") == "voltage" ? ThreePhaseUISystem(s, ThreePhaseSystem())
+                                         : ThreePhaseUISystem(ThreePhaseSystem(), s);
+}
+
+class LibraryWorkedCase : public ::testing::TestWithParam<nlohmann::json> {};
+
+TEST_P(LibraryWorkedCase, GivesTheWorkedPhasors) {
+    const nlohmann::json& c = GetParam();
+    SCOPED_TRACE(c.at("name").get<std::string>());
+    const ThreePhaseUISystem ui = calculated(c);
+    if (const auto voltages = WorkedCases::expected(c, "voltages")) {
+        EXPECT_TRUE(WorkedCases::phasesNear(phasesOf(ui.voltages), *voltages));
+    }
+    if (const auto currents = WorkedCases::expected(c, "currents")) {
+        EXPECT_TRUE(WorkedCases::phasesNear(phasesOf(ui.currents), *currents));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SteadyState, LibraryWorkedCase, ::testing::ValuesIn(WorkedCases::steadyStateCases()),
+                         WorkedCases::caseName);
+
+}  // namespace
