@@ -99,6 +99,6 @@ TEST_P(LibraryWorkedCase, GivesTheWorkedPhasors) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SteadyState, LibraryWorkedCase, ::testing::ValuesIn(WorkedCases::steadyStateCases()),
-                         WorkedCases::caseName);
+                         TestData::caseName);
 
 }  // namespace

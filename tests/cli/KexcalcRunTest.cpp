@@ -4,11 +4,9 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <complex>
 #include <iomanip>
-#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,7 +93,7 @@ TEST_P(CommandLineWorkedCase, PrintsTheWorkedPhasors) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SteadyState, CommandLineWorkedCase, testing::ValuesIn(WorkedCases::steadyStateCases()),
-                         WorkedCases::caseName);
+                         TestData::caseName);
 
 // The source impedance ratio beside the phasors: |ZS1| / |ZD|, none for a
 // fault at the relay.
@@ -134,99 +132,19 @@ TEST(KexcalcRun, VersionIsTheProjectVersion) {
     EXPECT_EQ(run.out, "kexcalc " KEX_VERSION "\n");
 }
 
-struct BadInvocation {
-    std::vector<std::string> arguments;
-    const char* named;  // what the message must name
-};
-
-void PrintTo(const BadInvocation& invocation, std::ostream* out) {
-    *out << "kexcalc";
-    for (const std::string& argument : invocation.arguments) {
-        *out << " '" << argument << "'";
-    }
-}
-
-std::string badInvocationName(const testing::TestParamInfo<BadInvocation>& param) {
-    std::string name = "Case" + std::to_string(param.index) + "_";
-    for (const char* c = param.param.named; *c != '\0'; ++c) {
-        name += std::isalnum(static_cast<unsigned char>(*c)) != 0 ? *c : '_';
-    }
-    return name;
-}
-
-class KexcalcBadArguments : public testing::TestWithParam<BadInvocation> {};
+class KexcalcBadArguments : public testing::TestWithParam<nlohmann::json> {};
 
 // Exit code 2, one line on stderr naming the argument, nothing on stdout.
 TEST_P(KexcalcBadArguments, ExitTwoWithOneLineNamingTheArgument) {
-    const RunResult run = runKexcalc(GetParam().arguments);
+    const RunResult run = runKexcalc(GetParam().at("arguments"));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
     ASSERT_FALSE(run.err.empty());
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-    EXPECT_NE(run.err.find(GetParam().named), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(GetParam().at("named").get<std::string>()), std::string::npos) << run.err;
 }
 
-const std::vector<std::string> kBcFault{"fault", "--kind", "BC", "--type", "voltage"};
-
-std::vector<std::string> bcFaultWith(std::vector<std::string> more) {
-    std::vector<std::string> arguments = kBcFault;
-    arguments.insert(arguments.end(), more.begin(), more.end());
-    return arguments;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, KexcalcBadArguments,
-    testing::Values(
-        BadInvocation{{}, "subcommand"}, BadInvocation{{"faults"}, "faults"},
-        BadInvocation{{"fault", "--kind", "XY", "--type", "voltage", "--value", "1"}, "--kind"},
-        BadInvocation{{"fault", "--kind", "BC", "--type", "power", "--value", "1"}, "--type"},
-        BadInvocation{kBcFault, "--value"}, BadInvocation{bcFaultWith({"--value"}), "--value"},
-        BadInvocation{bcFaultWith({"--value", "12x"}), "--value"},
-        BadInvocation{bcFaultWith({"--value", "inf"}), "--value"},
-        BadInvocation{bcFaultWith({"--value", "1", "--angle", "nan"}), "--angle"},
-        BadInvocation{bcFaultWith({"--value", "1", "--healthy", ""}), "--healthy"},
-        BadInvocation{bcFaultWith({"--value", "1", "--phase", "A"}), "--phase"},
-        BadInvocation{bcFaultWith({"--value", "1", "--value", "2"}), "--value: given 2 times; give it once"},
-        BadInvocation{{"power", "--kind", "AN", "--power", "100,0"}, "--current"},
-        BadInvocation{{"power", "--kind", "AN", "--power", "100,0", "--current", "1", "--voltage", "2"}, "--voltage"},
-        BadInvocation{{"power", "--kind", "AN", "--power", "1,2,3", "--current", "1"}, "--power"},
-        BadInvocation{{"power", "--kind", "AN", "--power", "100", "--voltage", "0"}, "--voltage"},
-        BadInvocation{{"power", "--kind", "AN", "--power", "100", "--current", "1e-300"},
-                      "--power, --current: the result"},
-        // Library guards that would print zeros: a loop without impedance at constant voltage.
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "0", "--voltage", "5"}, "--z, --k0: the fault loop has no"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@80", "--k0", "1@180", "--voltage", "5"}, "--z, --k0"},
-        BadInvocation{{"impedance", "--kind", "BC", "--z", "5@0", "--arc-resistance", "--voltage", "5"},
-                      "--z, --arc-resistance"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--line-angle", "70"},
-                      "--line-angle: only used with --arc-resistance"},
-        BadInvocation{
-            {"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--arc-resistance", "--line-angle", "400"},
-            "--line-angle: the angle of a line impedance lies above 0 and at most 90"},
-        BadInvocation{{"impedance", "--kind", "ABC_lin", "--z", "1@0", "--current", "1"}, "--kind"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "-1@0", "--current", "1"}, "--z"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--ground-factor", "k1"},
-                      "--ground-factor"},
-        BadInvocation{
-            {"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--ground-factor", "z0-z1", "--k0", "1@0"},
-            "--k0"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--line-angle", "x"},
-                      "--line-angle"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0"}, "--source-z"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--current", "1"},
-                      "--source-z"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--current", "1", "--source-voltage", "60"},
-                      "--source-voltage"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "-1,8"}, "--source-z"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--source-factors", "1,-1"},
-                      "--source-factors"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--source-voltage", "-60"},
-                      "--source-voltage"},
-        BadInvocation{{"impedance", "--kind", "AN", "--z", "1@0", "--source-z", "1@80", "--healthy", "1"}, "--healthy"},
-        // A reverse impedance point that cancels the source: the loop has no impedance.
-        BadInvocation{{"impedance", "--kind", "ABC", "--z", "-1,-10", "--source-z", "1,10"}, "--source-z"},
-        BadInvocation{{"sym", "--negative", "1@"}, "--negative"},
-        BadInvocation{{"sym", "--quantity", "power"}, "--quantity"}),
-    badInvocationName);
+INSTANTIATE_TEST_SUITE_P(Table, KexcalcBadArguments,
+                         testing::ValuesIn(TestData::table("command_line.json", "badArguments")));
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "CtStage.h"
 #include "Scenario.h"
+#include "TestData.h"
 
 namespace {
 
@@ -139,109 +140,19 @@ TEST(Scenario, EveryKindAndPhaseSurvivesTheRoundTrip) {
     }
 }
 
-struct Malformed {
-    const char* what;
-    const char* json;
-    const char* key;       // the problem line starts with "key: "
-    const char* mentions;  // and says this
-};
-
-class MalformedScenario : public testing::TestWithParam<Malformed> {};
+class MalformedScenario : public testing::TestWithParam<nlohmann::json> {};
 
 TEST_P(MalformedScenario, GivesOneProblemNamingTheKey) {
-    const Malformed& c = GetParam();
-    const ScenarioResult result = parseScenario(c.json);
+    const nlohmann::json& c = GetParam();
+    const ScenarioResult result = parseScenario(c.at("json").get<std::string>());
     ASSERT_EQ(result.problems.size(), 1u) << joined(result.problems);
     const std::string& problem = result.problems[0];
-    EXPECT_EQ(problem.rfind(std::string(c.key) + ": ", 0), 0u) << problem;
-    EXPECT_NE(problem.find(c.mentions), std::string::npos) << problem;
+    EXPECT_EQ(problem.rfind(c.at("key").get<std::string>() + ": ", 0), 0u) << problem;
+    EXPECT_NE(problem.find(c.at("mentions").get<std::string>()), std::string::npos) << problem;
 }
 
-const Malformed kMalformed[] = {
-    {"Typo", R"({"faultKnd": 2})", "faultKnd", "unknown key; did you mean faultKind?"},
-    {"UnknownKey", R"({"colour": "red"})", "colour", "unknown key"},
-    {"NumberAsString", R"({"loadVoltage": "57.7"})", "loadVoltage", "must be a number"},
-    {"ImpedanceOneNumber", R"({"zLine": [1.2]})", "zLine", "[R, X] in ohms"},
-    {"ImpedanceAsNumber", R"({"zS1": 6})", "zS1", "[R, X] in ohms"},
-    {"ImpedanceWithString", R"({"zS2": [0.8, "9"]})", "zS2", "two numbers"},
-    {"FactorsThreeNumbers", R"({"kLine": [3, 3.2, 1]})", "kLine", "[R0/R1, X0/X1]"},
-    {"BooleanAsNumber", R"({"useFaultResistance": 1})", "useFaultResistance", "true or false"},
-    {"NameAsNull", R"({"station": null})", "station", "must be a string"},
-    {"NumberOverflow", R"({"loadAngle": 1e400})", "scenario file", "1e400"},
-    {"SyntaxError", "{\"loadAngle\": 20,\n \"frequency\" 50}", "scenario file", "line 2"},
-    {"NotAnObject", R"([1, 2])", "scenario file", "JSON object"},
-    {"DuplicateKey", R"({"faultDistance": 10, "faultDistance": 20})", "faultDistance", "more than once"},
-    {"ZeroFrequency", R"({"frequency": 0})", "frequency", "above 0 Hz"},
-    {"NegativeFrequency", R"({"frequency": -50})", "frequency", "above 0 Hz"},
-    {"ZeroSampleRate", R"({"sampleRate": 0})", "sampleRate", "above 0"},
-    {"SampleRateTooHigh", R"({"sampleRate": 1000001})", "sampleRate", "at most 1000000 Hz"},
-    {"SampleRateBelowTwiceFrequency", R"({"sampleRate": 100, "frequency": 50})", "sampleRate",
-     "above twice the frequency"},
-    {"ZeroDuration", R"({"duration": 0})", "duration", "above 0"},
-    {"NegativeDuration", R"({"duration": -0.3})", "duration", "above 0"},
-    // More than the 2^32 - 1 samples a COMTRADE record can number.
-    {"TooManySamples", R"({"sampleRate": 1000000, "duration": 4295})", "duration", "4295000000 samples"},
-    {"NoSample", R"({"sampleRate": 1000, "duration": 0.0004})", "duration", "shorter than one sample"},
-    {"NegativePreFault", R"({"preFaultDuration": -0.01})", "preFaultDuration", "must not be negative"},
-    {"RecordEndsBeforeDisturbance", R"({"duration": 0.05})", "preFaultDuration, duration", "make duration longer"},
-    // 1001 samples at 10 kHz: the last one lies at the disturbance instant, none after it.
-    {"DisturbanceAtLastSample", R"({"duration": 0.1001})", "preFaultDuration, duration", "0.1 s does not lie before"},
-    {"FaultKindTooLarge", R"({"faultKind": 13})", "faultKind", "out of range"},
-    {"FaultKindFraction", R"({"faultKind": 2.5})", "faultKind", "whole number"},
-    {"FaultKindUnknownName", R"({"faultKind": "three-phase-tau"})", "faultKind", "one-phase-ground"},
-    {"NetworkTypeTooLarge", R"({"networkType": 4})", "networkType", "out of range"},
-    {"NetworkTypeNegative", R"({"networkType": -1})", "networkType", "out of range"},
-    {"NetworkTypeUnknownName", R"({"networkType": "triple-circuit"})", "networkType", "double-circuit-faulted"},
-    {"AperiodicModelAsNumber", R"({"aperiodicModel": 1})", "aperiodicModel", "one of exact, single-time-constant"},
-    {"AperiodicModelUnknownName", R"({"aperiodicModel": "two-time-constants"})", "aperiodicModel",
-     "unknown value 'two-time-constants'"},
-    {"FaultPhaseTooLarge", R"({"faultPhase": 3})", "faultPhase", "out of range"},
-    {"FaultPhaseUnknownLetter", R"({"faultPhase": "D"})", "faultPhase", "unknown value 'D'"},
-    {"PairForOnePhaseKind", R"({"faultKind": "one-phase-ground", "faultPhase": "BC"})", "faultPhase", "use A, B or C"},
-    {"PhaseForTwoPhaseKind", R"({"faultKind": "two-phase", "faultPhase": "B"})", "faultPhase", "use AB, BC or CA"},
-    {"SwingWithoutPeriod", R"({"faultKind": "swing", "swingPeriod": 0})", "swingPeriod", "above 0 s"},
-    {"AsyncWithoutSlip", R"({"faultKind": 9, "asyncSlipPeriod": 0})", "asyncSlipPeriod", "other than 0"},
-    {"NoLoopImpedance", R"({"zS1": [0, 0], "zLine": [0, 0], "zS2": [0, 0]})", "zS1, zLine, zS2",
-     "zS1 + zLine + zS2 has no impedance"},
-    // zS1 + zLine/2 + zS2 = j1 - j1 = 0, while zS1 + zLine + zS2 = -j1 would do.
-    {"NoLoopImpedanceDoubleCircuit",
-     R"({"networkType": "double-circuit-healthy", "zS1": [0, 1], "zLine": [0, -2], "zS2": [0, 0]})", "zS1, zLine, zS2",
-     "zS1 + zLine/2 + zS2 has no impedance"},
-    {"NegativeSourceResistance", R"({"zS2": [-0.1, 9]})", "zS2", "negative resistance"},
-    {"NegativeLineResistance", R"({"zLine": [-1.2, 12]})", "zLine", "negative resistance"},
-    {"NegativeBranchResistance", R"({"zBranch": [-0.6, 6]})", "zBranch", "negative resistance"},
-    {"NegativeZeroSequenceFactor", R"({"kS1": [-1.5, 2]})", "kS1", "negative zero-sequence factor"},
-    {"NegativeFaultResistance", R"({"useFaultResistance": true, "faultResistance": -2})", "faultResistance",
-     "must not be negative"},
-    {"NegativeTimeConstant", R"({"swingRiseTau": -0.05})", "swingRiseTau", "must not be negative"},
-    {"NegativeBranchDistance", R"({"networkType": "tapped-branch", "branchDistance": -10})", "branchDistance",
-     "tapped branch"},
-    {"BothInitialAngles", R"({"initialAngle": 0.5, "initialAngleDeg": 30})", "initialAngleDeg", "not both"},
-    {"LoadSwitchingIntoNothing", R"({"faultKind": "load-switching", "zS1": [0, 0], "zSwitched": [0, 0]})", "zSwitched",
-     "needs an impedance"},
-    {"NegativeLoadCurrent", R"({"loadCurrent": -1})", "loadCurrent", "must not be negative"},
-    {"StationWithComma", R"({"station": "Bay 1, north"})", "station", "comma at position 5"},
-    {"StationNotAscii", R"({"station": "Подстанция"})", "station", "non-ASCII character at position 0; allowed"},
-    {"KeyWithEscape", "{\"a\\u001b[2Jb\": 1}", "a\\x1b[2Jb", "unknown key"},
-    {"DeviceTooLong", R"({"device": "0123456789012345678901234567890123456789012345678901234567890123456789"})",
-     "device", "at most 64"},
-    {"StartTimeNoDate", R"({"startTime": "yesterday"})", "startTime", "YYYY-MM-DD HH:MM:SS"},
-    {"StartTimeFebruary30", R"({"startTime": "2001-02-30 00:00:00"})", "startTime", "not a valid date"},
-    {"StartTimeBefore1970", R"({"startTime": "1969-12-31 23:59:59"})", "startTime", "between 1970 and 2200"},
-    {"CtNotAnObject", R"({"ct": 400})", "ct", "must be an object of the keys windingResistance"},
-    {"CtTypo", R"({"ct": {"burdenResistnce": 2}})", "ct.burdenResistnce", "did you mean ct.burdenResistance?"},
-    {"CtKeyTwice", R"({"ct": {"exponent": 20, "exponent": 22}})", "ct.exponent", "more than once"},
-    {"CtNumberAsString", R"({"ct": {"saturationVoltage": "400"}})", "ct.saturationVoltage", "must be a number"},
-    {"CtNegativeBurden", R"({"ct": {"burdenResistance": -1}})", "ct.burdenResistance", "0 or more (ohm), not -1"},
-    {"CtNoSaturationVoltage", R"({"ct": {"saturationVoltage": 0}})", "ct.saturationVoltage", "above 0"},
-    {"CtExponentTooLarge", R"({"ct": {"exponent": 31}})", "ct.exponent", "from 1 to 30, not 31"},
-    {"CtRemanenceOfPhaseB", R"({"ct": {"remanence": [0, 0.96, 0]}})", "ct.remanence",
-     "0.95 (a fraction of the saturation flux), not 0.96 in phase B"},
-    {"CtRemanenceTwoPhases", R"({"ct": {"remanence": [0.1, 0.2]}})", "ct.remanence", "three numbers [A, B, C]"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Table, MalformedScenario, testing::ValuesIn(kMalformed),
-                         [](const testing::TestParamInfo<Malformed>& entry) { return std::string(entry.param.what); });
+INSTANTIATE_TEST_SUITE_P(Table, MalformedScenario, testing::ValuesIn(TestData::table("scenarios.json", "malformed")),
+                         TestData::caseName);
 
 // Whatever the bytes, the reader answers with problems and never throws.
 TEST(Scenario, AnyTextGivesProblemsNotExceptions) {
@@ -257,16 +168,6 @@ TEST(Scenario, AnyTextGivesProblemsNotExceptions) {
     }
 }
 
-TEST(Scenario, ReportsEveryProblemAtOnce) {
-    const ScenarioResult result = parseScenario(
-        R"({"frequncy": 50, "faultKind": 14, "zS1": [-0.5, 6], "sampleRate": -1, "initialAngleDeg": "30"})");
-    ASSERT_EQ(result.problems.size(), 5u) << joined(result.problems);
-    const std::string text = joined(result.problems);
-    for (const char* key : {"frequncy: ", "faultKind: ", "zS1: ", "sampleRate: ", "initialAngleDeg: "}) {
-        EXPECT_NE(text.find(key), std::string::npos) << key << " missing from\n" << text;
-    }
-}
-
 // A key that failed to read does not set off further problems through its
 // default value (a bad faultKind with a pair for faultPhase).
 TEST(Scenario, ABadKeyDoesNotDragOthersIn) {
@@ -275,48 +176,18 @@ TEST(Scenario, ABadKeyDoesNotDragOthersIn) {
     EXPECT_EQ(result.problems[0].rfind("faultKind: ", 0), 0u);
 }
 
-struct Accepted {
-    const char* json;
-    int faultKind;
-    int faultPhase;
-    int networkType;
-};
-
-class AcceptedCodes : public testing::TestWithParam<Accepted> {};
+class AcceptedCodes : public testing::TestWithParam<nlohmann::json> {};
 
 TEST_P(AcceptedCodes, ReadAsTheModelsCodes) {
-    const Accepted& c = GetParam();
-    const ScenarioResult result = parseScenario(c.json);
-    ASSERT_TRUE(result.ok()) << c.json << "\n" << joined(result.problems);
-    EXPECT_EQ(result.scenario.record.faultKind, c.faultKind) << c.json;
-    EXPECT_EQ(result.scenario.record.faultPhase, c.faultPhase) << c.json;
-    EXPECT_EQ(result.scenario.record.networkType, c.networkType) << c.json;
+    const nlohmann::json& c = GetParam();
+    const ScenarioResult result = parseScenario(c.at("json").get<std::string>());
+    ASSERT_TRUE(result.ok()) << c << "\n" << joined(result.problems);
+    EXPECT_EQ(result.scenario.record.faultKind, c.at("faultKind"));
+    EXPECT_EQ(result.scenario.record.faultPhase, c.at("faultPhase"));
+    EXPECT_EQ(result.scenario.record.networkType, c.at("networkType"));
 }
 
-// Defaults: faultKind 2, faultPhase 0, networkType 0.
-INSTANTIATE_TEST_SUITE_P(
-    Names, AcceptedCodes,
-    testing::Values(Accepted{R"({"faultKind": "three-phase"})", 0, 0, 0},
-                    Accepted{R"({"faultKind": "two-phase", "faultPhase": "AB"})", 1, 0, 0},
-                    Accepted{R"({"faultKind": "one-phase-ground", "faultPhase": "C"})", 2, 2, 0},
-                    Accepted{R"({"faultKind": "two-phase-ground", "faultPhase": "CA"})", 3, 2, 0},
-                    Accepted{R"({"faultKind": "three-phase-alt"})", 4, 0, 0},
-                    Accepted{R"({"faultKind": "two-phase-alt", "faultPhase": "BC"})", 5, 1, 0},
-                    Accepted{R"({"faultKind": "one-phase-ground-alt", "faultPhase": "B"})", 6, 1, 0},
-                    Accepted{R"({"faultKind": "two-phase-ground-alt", "faultPhase": "BC"})", 7, 1, 0},
-                    Accepted{R"({"faultKind": "swing"})", 8, 0, 0}, Accepted{R"({"faultKind": "async"})", 9, 0, 0},
-                    Accepted{R"({"faultKind": "phase-break", "faultPhase": "B"})", 10, 1, 0},
-                    Accepted{R"({"faultKind": "load-switching"})", 11, 0, 0},
-                    Accepted{R"({"faultKind": "none"})", 12, 0, 0},
-                    Accepted{R"({"faultKind": "One-Phase-Ground", "faultPhase": "b"})", 2, 1, 0},
-                    Accepted{R"({"faultKind": 7, "faultPhase": 2})", 7, 2, 0},
-                    Accepted{R"({"faultKind": 12.0, "faultPhase": 1})", 12, 1, 0},
-                    Accepted{R"({"faultKind": 0, "faultPhase": "C"})", 0, 2, 0},
-                    Accepted{R"({"networkType": "single-line"})", 2, 0, 0},
-                    Accepted{R"({"networkType": "tapped-branch"})", 2, 0, 1},
-                    Accepted{R"({"networkType": "double-circuit-healthy"})", 2, 0, 2},
-                    Accepted{R"({"networkType": "double-circuit-faulted"})", 2, 0, 3},
-                    Accepted{R"({"networkType": 3})", 2, 0, 3}));
+INSTANTIATE_TEST_SUITE_P(Names, AcceptedCodes, testing::ValuesIn(TestData::table("scenarios.json", "accepted")));
 
 TEST(Scenario, InitialAngleInDegreesOrRadians) {
     const struct {

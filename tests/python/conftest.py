@@ -10,38 +10,11 @@ import pytest
 
 import kexcalculate as kc
 
-# The command line's built-in scenario: a phase-A-to-ground fault at 50 % of a
-# transmission line, secondary values of a 50 Hz network.
-DEFAULT_RECORD = dict(
-    networkType=0,
-    preFaultDuration=0.1,
-    loadCurrent=1.0,
-    loadVoltage=57.735,
-    loadAngle=20.0,
-    frequency=50.0,
-    zS1=0.5 + 6.0j,
-    kS1=1.5 + 2.0j,
-    zLine=1.2 + 12.0j,
-    kLine=3.0 + 3.2j,
-    zS2=0.8 + 9.0j,
-    kS2=1.5 + 2.0j,
-    zBranch=0.6 + 6.0j,
-    kBranch=3.0 + 3.2j,
-    faultKind=2,
-    faultPhase=0,
-    useFaultResistance=False,
-    faultResistance=0.0,
-    faultDistance=50.0,
-    branchDistance=50.0,
-    initialAngle=0.0,
-    swingPeriod=0.5,
-    swingAngle=120.0,
-    swingRiseTau=0.05,
-    swingDecayTau=1.0,
-    asyncSlipPeriod=0.5,
-    asyncRiseTau=0.1,
-    zSwitched=54.0 + 20.0j,
-)
+# The command line's built-in scenario's record as keywords: a phase-A-to-ground
+# fault at 50 % of a transmission line, secondary values of a 50 Hz network.
+DEFAULT_RECORD = {name: complex(value) if isinstance(value, kc.Complex) else value
+                  for name, value in ((name, getattr(kc.default_scenario().record, name))
+                                      for name in kc.RlParameters._fields)}
 
 
 def calculated_model(**changes):

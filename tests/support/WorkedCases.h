@@ -8,11 +8,11 @@
 
 #include <array>
 #include <complex>
-#include <fstream>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
+
+#include "TestData.h"
 
 namespace WorkedCases {
 
@@ -20,10 +20,7 @@ using Phasor = std::complex<double>;
 using Phases = std::array<Phasor, 3>;
 
 inline const nlohmann::json& file() {
-    static const nlohmann::json cases = [] {
-        std::ifstream in(KEX_TEST_DATA_DIR "/steady_state_cases.json");
-        return nlohmann::json::parse(in);
-    }();
+    static const nlohmann::json cases = TestData::read("steady_state_cases.json");
     return cases;
 }
 
@@ -51,13 +48,4 @@ inline ::testing::AssertionResult phasesNear(const Phases& actual, const Phases&
     return ::testing::AssertionSuccess();
 }
 
-inline std::string caseName(const ::testing::TestParamInfo<nlohmann::json>& info) {
-    return "Case" + std::to_string(info.index);
-}
-
 }  // namespace WorkedCases
-
-// A case in a test's name and messages by its own name.
-namespace nlohmann {
-inline void PrintTo(const json& c, std::ostream* out) { *out << c.value("name", c.dump()); }
-}  // namespace nlohmann
