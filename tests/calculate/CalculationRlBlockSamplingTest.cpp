@@ -2,7 +2,7 @@
 // value of getMgn at the same instants, the same bits from sampleChannel and
 // sampleAllChannels, and getMgn's own values where the chunk arithmetic does
 // not serve a call. Also: the polar forms that calculate() keeps for getMgn
-// follow members changed after it.
+// follow members changed after it (the waveform tests' worked example too).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -238,27 +238,6 @@ TEST(KeptPolarForms, FollowAPhaseShift) {
         m.model._shiftAllValues(2);
         EXPECT_TRUE(sameBits(everyChannelAcrossTheDisturbance(m.model), before)) << "kind " << kind;
     }
-}
-
-// The worked example of a fault-state wave, on a model whose kept forms were
-// derived from other phasors.
-TEST(KeptPolarForms, FollowPhasorsSetByHand) {
-    CalculatedModel m(makeRecord(0, 2));
-    m.params.preFaultDuration = 0.1;
-    m.model._omega = 100.0 * kPi;
-    m.model._faultI.values[0] = Complex(10.0, -10.0);
-    m.model._aperiodicI[0] = -5.0;
-    m.model._tau = 0.05;
-    // t' = 0.005: the periodic part is 10 sqrt(2) sin(pi/2 - pi/4) = 10.
-    EXPECT_NEAR(m.model.getMgn(0, 0.105), kSqrt2 * (10.0 - 5.0 * std::exp(-0.1)), 1e-12);
-    // A quarter period before the disturbance a pre-fault phasor at +pi/2 stands at 0.
-    m.model._predU.values[1] = Complex(0.0, 40.0);
-    EXPECT_NEAR(m.model.getMgn(4, 0.095), 0.0, 1e-12);
-    EXPECT_NEAR(m.model.getMgn(4, 0.0975), kSqrt2 * 40.0 * std::sin(kPi / 4), 1e-12);
-    EXPECT_TRUE(m.model.isChnnelActiv(4));
-    m.model._predU.values[1] = Complex();
-    m.model._faultU.values[1] = Complex();
-    EXPECT_FALSE(m.model.isChnnelActiv(4));
 }
 
 // EMFs and loop impedance set by hand: source 2 now leads by 90 degrees, so it

@@ -25,20 +25,34 @@ struct HandSetModel {
     CalculationRl model;
 };
 
+// On a calculated model, so that the polar forms calculate() keeps for getMgn
+// must follow the members set here.
 TEST(RlWaveform, WorkedExample) {
-    HandSetModel h;
-    h.model._faultI.values[0] = Complex(10.0, -10.0);
-    h.model._aperiodicI[0] = -5.0;
-    h.model._tau = 0.05;
+    CalculatedModel m(makeRecord(0, 2));
+    m.params.preFaultDuration = 0.1;
+    m.params.initialAngle = 0.0;
+    CalculationRl& model = m.model;
+    model._omega = 100.0 * kPi;
+    model._faultI.values[0] = Complex(10.0, -10.0);
+    model._aperiodicI[0] = -5.0;
+    model._tau = 0.05;
     // t' = 0.005: the periodic part is 10 sqrt(2) sin(pi/2 - pi/4) = 10.
-    EXPECT_NEAR(h.model.getMgn(0, 0.105), kSqrt2 * (10.0 - 5.0 * std::exp(-0.1)), 1e-12);
-    EXPECT_NEAR(h.model.getMgn(0, 0.105), 7.744, 5e-4);
+    EXPECT_NEAR(model.getMgn(0, 0.105), kSqrt2 * (10.0 - 5.0 * std::exp(-0.1)), 1e-12);
+    EXPECT_NEAR(model.getMgn(0, 0.105), 7.744, 5e-4);
     // At the disturbance instant the aperiodic term has its full amplitude.
-    EXPECT_NEAR(h.model.getMgn(0, 0.1), kSqrt2 * (-5.0 - 10.0), 1e-12);
+    EXPECT_NEAR(model.getMgn(0, 0.1), kSqrt2 * (-5.0 - 10.0), 1e-12);
     // Voltage channels take the voltage of their phase.
-    h.model._faultU.values[1] = Complex(0.0, 40.0);
-    h.model._aperiodicU[1] = 2.0;
-    EXPECT_NEAR(h.model.getMgn(4, 0.105), kSqrt2 * (2.0 * std::exp(-0.1) + 40.0 * std::cos(kPi / 2)), 1e-12);
+    model._faultU.values[1] = Complex(0.0, 40.0);
+    model._aperiodicU[1] = 2.0;
+    EXPECT_NEAR(model.getMgn(4, 0.105), kSqrt2 * (2.0 * std::exp(-0.1) + 40.0 * std::cos(kPi / 2)), 1e-12);
+    // A quarter period before the disturbance a pre-fault phasor at +pi/2 stands at 0.
+    model._predU.values[1] = Complex(0.0, 40.0);
+    EXPECT_NEAR(model.getMgn(4, 0.095), 0.0, 1e-12);
+    EXPECT_NEAR(model.getMgn(4, 0.0975), kSqrt2 * 40.0 * std::sin(kPi / 4), 1e-12);
+    EXPECT_TRUE(model.isChnnelActiv(4));
+    model._predU.values[1] = Complex();
+    model._faultU.values[1] = Complex();
+    EXPECT_FALSE(model.isChnnelActiv(4));
 }
 
 TEST(RlWaveform, PreFaultWaveOfEveryPhase) {

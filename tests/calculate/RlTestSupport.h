@@ -19,7 +19,6 @@
 namespace RlTest {
 
 using Cx = std::complex<double>;
-using Sequences = std::array<Cx, 3>;  // zero, positive, negative
 using KexCalculate::CalculationRl;
 using KexCalculate::Complex;
 using KexCalculate::Complex3;
@@ -27,12 +26,8 @@ using KexCalculate::RlParameters;
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kSqrt2 = 1.4142135623730951;
-const Cx kOperatorA = std::polar(1.0, 2.0 * kPi / 3.0);  // a = e^(j 120 deg)
 
 inline Cx cx(const Complex& z) { return {z.re, z.im}; }
-
-// Part-by-part zero-sequence impedance (R0 = R1 * kR, X0 = X1 * kX).
-inline Cx zeroSequence(Cx z, Cx k) { return {z.real() * k.real(), z.imag() * k.imag()}; }
 
 inline bool isTwoPhaseKind(int kind) { return kind == 1 || kind == 3 || kind == 5 || kind == 7; }
 
@@ -94,15 +89,6 @@ inline std::vector<NetworkCase> networkCases() {
     return {{"SingleLineFront", 0, 35.0}, {"SingleLineBehind", 0, -10.0}, {"TappedFront", 1, 35.0},
             {"TappedBehind", 1, -10.0},   {"DoubleHealthy", 2, 35.0},     {"DoubleFaulted", 3, 35.0},
             {"DoubleBehind", 2, -10.0}};
-}
-
-// Symmetrical components of a phase triple (A = S0 + S1 + S2, no factor 1/3).
-inline Sequences sequences(const Complex3& phases) {
-    const Cx a = cx(phases.values[0]);
-    const Cx b = cx(phases.values[1]);
-    const Cx c = cx(phases.values[2]);
-    const Cx a2 = kOperatorA * kOperatorA;
-    return {(a + b + c) / 3.0, (a + kOperatorA * b + a2 * c) / 3.0, (a + a2 * b + kOperatorA * c) / 3.0};
 }
 
 inline double largestMagnitude(const Complex3& t) {

@@ -3,6 +3,7 @@
 // written from the file layout alone and shares no code with the writer.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,6 +57,14 @@ struct Comtrade {
 // Both throw std::runtime_error naming what is malformed.
 Comtrade readPair(const std::string& cfgText, const std::string& datBytes);
 Comtrade readSingleFile(const std::string& cffBytes);
+
+// How far a value read back may lie from the value written: half a code of
+// the channel's scaling (fullScale the largest code) plus the double rounding
+// of a * code + b, or the rounding to FLOAT32 (fullScale 0).
+inline double quantisation(const AnalogDefinition& def, double fullScale, double value) {
+    return fullScale > 0.0 ? std::fabs(def.a) / 2.0 + 1e-15 * (std::fabs(def.b) + std::fabs(def.a) * fullScale)
+                           : std::fabs(value) * std::ldexp(1.0, -24);
+}
 
 std::vector<std::string> splitFields(const std::string& line);
 std::vector<std::string> splitCrLfLines(const std::string& text);

@@ -118,11 +118,7 @@ TEST_P(RoundTrip, EverySampleStatusBitAndTimestampReadsBack) {
             const double raw = read.records[k].raw[c];
             lowestCode = std::min(lowestCode, raw);
             highestCode = std::max(highestCode, raw);
-            // Half a quantisation step, plus the double rounding of a*x+b.
-            double tolerance = v.fullScale > 0
-                                   ? std::fabs(def.a) / 2 + 1e-15 * (std::fabs(def.b) + std::fabs(def.a) * v.fullScale)
-                                   : std::fabs(expected) * std::ldexp(1.0, -24);
-            if (!hasSpread) tolerance = 0;
+            const double tolerance = hasSpread ? ComtradeTest::quantisation(def, v.fullScale, expected) : 0.0;
             ASSERT_NEAR(read.records[k].values[c], expected, tolerance) << written.id << " sample " << k;
         }
         EXPECT_LE(def.min, lowestCode) << written.id;

