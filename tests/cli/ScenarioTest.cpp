@@ -208,6 +208,7 @@ TEST(Scenario, InitialAngleInDegreesOrRadians) {
 TEST(Scenario, AcceptsSoundUnusualValues) {
     for (const char* json : {
              R"({"useFaultResistance": false, "faultResistance": -3})",  // not used
+             R"({"useFaultResistance": true, "faultResistance": 0})",     // a bolted fault
              R"({"faultKind": "async", "asyncSlipPeriod": -0.5})",       // source 2 runs faster
              R"({"faultDistance": -20})",                                // behind the relay
              R"({"faultDistance": 0})",
