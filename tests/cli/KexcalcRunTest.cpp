@@ -95,6 +95,14 @@ TEST_P(CommandLineWorkedCase, PrintsTheWorkedPhasors) {
 INSTANTIATE_TEST_SUITE_P(SteadyState, CommandLineWorkedCase, testing::ValuesIn(WorkedCases::steadyStateCases()),
                          TestData::caseName);
 
+// No ground return: the loop of 2 ohm carries 5 A at 10 V, not the 20 V of
+// the default k0 = 1 (a worked case).
+TEST(KexcalcRun, GroundFactorNoneDropsTheGroundReturn) {
+    const nlohmann::json out =
+        runJson({"impedance", "--kind", "AN", "--z", "2", "--current", "5", "--ground-factor", "none"});
+    EXPECT_NEAR(std::abs(phase(out.at("voltages"), "A") - Phasor(10.0, 0.0)), 0.0, 1e-9);
+}
+
 // The source impedance ratio beside the phasors: |ZS1| / |ZD|, none for a
 // fault at the relay.
 TEST(KexcalcRun, SourceImpedanceRatio) {
