@@ -41,8 +41,8 @@ inline ::testing::AssertionResult phasesNear(const Phases& actual, const Phases&
     const double tolerance = file().at("tolerance").get<double>();
     for (std::size_t k = 0; k < 3; ++k) {
         if (!(std::abs(actual[k] - expected[k]) <= tolerance)) {
-            return ::testing::AssertionFailure() << "phase " << "ABC"[k] << ": " << actual[k] << ", expected "
-                                                 << expected[k];
+            return ::testing::AssertionFailure() << "phase "
+                                                 << "ABC"[k] << ": " << actual[k] << ", expected " << expected[k];
         }
     }
     return ::testing::AssertionSuccess();
