@@ -12,9 +12,9 @@ import kexcalculate as kc
 
 # The command line's built-in scenario's record as keywords: a phase-A-to-ground
 # fault at 50 % of a transmission line, secondary values of a 50 Hz network.
-DEFAULT_RECORD = {name: complex(value) if isinstance(value, kc.Complex) else value
-                  for name, value in ((name, getattr(kc.default_scenario().record, name))
-                                      for name in kc.RlParameters._fields)}
+_BUILT_IN = kc.default_scenario().record
+DEFAULT_RECORD = {name: getattr(_BUILT_IN, name) for name in kc.RlParameters._fields}
+DEFAULT_RECORD.update({name: complex(value) for name, value in DEFAULT_RECORD.items() if isinstance(value, kc.Complex)})
 
 
 def calculated_model(**changes):
