@@ -186,6 +186,19 @@ TEST(BlockSamplingRegression, VanishingLoadVoltage) {
     }
 }
 
+// At 8192 Hz a 50 Hz record is sampled in chunks of 208 samples: here the
+// disturbance instant is sample 207, the last of the first chunk.
+TEST(BlockSamplingEdges, DisturbanceOnTheLastSampleOfAChunk) {
+    RlParameters p = makeRecord(0, 2);
+    p.preFaultDuration = 207.0 / 8192.0;
+    const CalculatedModel m(p);
+    const Window w{0.0, 1.0 / 8192.0, 600};
+    const std::vector<double> all = sampleAll(m.model, w);
+    for (int channel = 0; channel < kChannels; ++channel) {
+        EXPECT_TRUE(agreesWithGetMgn(m.model, channel, w, all.data() + channel, kChannels));
+    }
+}
+
 TEST(BlockSamplingEdges, NothingToSampleGivesZeros) {
     const auto allZero = [](const std::vector<double>& v) {
         return std::all_of(v.begin(), v.end(), [](double x) { return sameBits(x, 0.0); });

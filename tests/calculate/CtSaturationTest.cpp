@@ -385,6 +385,11 @@ TEST(CtSaturation, ParametersThatMakeNoSenseAreNamedAndGiveNaN) {
         {"remanence", &CtParameters::remanence, -0.96},
     };
     EXPECT_EQ(CtSaturation::check(kWorkedCt).field, nullptr);
+    for (const double limit : {-0.95, 0.95}) {  // the largest remanence itself is sound
+        CtParameters p = kWorkedCt;
+        p.remanence = limit;
+        EXPECT_EQ(CtSaturation::check(p).field, nullptr) << limit;
+    }
     for (const auto& c : cases) {
         CtParameters p = kWorkedCt;
         p.*c.member = c.value;

@@ -82,6 +82,8 @@ TEST(Scenario, DocumentedRecordTableNamesEveryRecordField) {
 TEST(Scenario, BuiltInRecordIs3000SamplesFrom2000) {
     const KexRecording::TransientScenario s = KexRecording::defaultScenario();
     EXPECT_EQ(KexRecording::sampleCount(s), 3000u);                 // 0.3 s at 10 kHz
+    // 0.57 s at 10 kHz is 5699.999999999999 in double: still 5700 samples.
+    EXPECT_EQ(KexRecording::sampleCount(parseScenario(R"({"duration": 0.57})").scenario), 5700u);
     EXPECT_EQ(s.startTimeNanoseconds, 946684800LL * 1000000000LL);  // 2000-01-01 00:00:00 UTC
 }
 
@@ -230,6 +232,7 @@ TEST(Scenario, StartTimeInNanosecondsSince1970) {
     } cases[] = {
         {"1970-01-01 00:00:00", 0},
         {"2000-01-01 00:00:00", 946684800LL * 1000000000LL},
+        {"2000-02-29 00:00:00", 951782400LL * 1000000000LL},  // 2000 is divisible by 400: a leap year
         // A leap day and a fraction: 2024-02-29 12:34:56 UTC is 1709210096 s.
         {"2024-02-29 12:34:56.5", 1709210096LL * 1000000000LL + 500000000LL},
         {"2024-02-29T12:34:56.000000001", 1709210096LL * 1000000000LL + 1LL},

@@ -308,6 +308,19 @@ TEST(ConfigurationLayout, Rev2013AsciiSingleFileMatchesHandWrittenGolden) {
                  "sample 3"});
 }
 
+// Codes round halves away from zero: a channel from 0 to 65534 has a = 1 and
+// b = 32767 in 16 bits, so 32767.5 is code 1 and 32766.5 code -1.
+TEST(ConfigurationLayout, HalfwayValuesRoundAwayFromZero) {
+    Recording r = tinyRecording(32767);
+    r.analogChannels = {{"IA", "A", "A", {0.0, 65534.0, 32767.5, 32766.5}}};
+    r.statusChannels = {{"FAULT", {0, 0, 1, 1}}};
+    const Comtrade read = renderAndRead(r, {Revision::Rev1999, DataFormat::Binary, false});
+    ASSERT_EQ(read.cfg.analog[0].a, 1.0);
+    ASSERT_EQ(read.cfg.analog[0].b, 32767.0);
+    EXPECT_EQ(read.records[2].raw[0], 1.0);
+    EXPECT_EQ(read.records[3].raw[0], -1.0);
+}
+
 // Calendar conversion of the start time, nanoseconds since 1970 in UTC.
 TEST(ConfigurationLayout, StartTimeCalendarAndRounding) {
     struct Case {
