@@ -136,19 +136,17 @@ TEST(KexcalcRun, VersionIsTheProjectVersion) {
     EXPECT_EQ(run.out, "kexcalc " KEX_VERSION "\n");
 }
 
-class KexcalcBadArguments : public testing::TestWithParam<nlohmann::json> {};
-
 // Exit code 2, one line on stderr naming the argument, nothing on stdout.
-TEST_P(KexcalcBadArguments, ExitTwoWithOneLineNamingTheArgument) {
-    const RunResult run = runKexcalc(GetParam().at("arguments"));
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.out, "");
-    ASSERT_FALSE(run.err.empty());
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-    EXPECT_NE(run.err.find(GetParam().at("named").get<std::string>()), std::string::npos) << run.err;
+TEST(KexcalcRun, BadArgumentsExitTwoWithOneLineNamingTheArgument) {
+    for (const nlohmann::json& c : TestData::table("command_line.json", "badArguments")) {
+        SCOPED_TRACE(c.dump());
+        const RunResult run = runKexcalc(c.at("arguments"));
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        EXPECT_NE(run.err.find(c.at("named").get<std::string>()), std::string::npos) << run.err;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, KexcalcBadArguments,
-                         testing::ValuesIn(TestData::table("command_line.json", "badArguments")));
 
 }  // namespace

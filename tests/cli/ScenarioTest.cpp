@@ -142,19 +142,18 @@ TEST(Scenario, EveryKindAndPhaseSurvivesTheRoundTrip) {
     }
 }
 
-class MalformedScenario : public testing::TestWithParam<nlohmann::json> {};
-
-TEST_P(MalformedScenario, GivesOneProblemNamingTheKey) {
-    const nlohmann::json& c = GetParam();
-    const ScenarioResult result = parseScenario(c.at("json").get<std::string>());
-    ASSERT_EQ(result.problems.size(), 1u) << joined(result.problems);
-    const std::string& problem = result.problems[0];
-    EXPECT_EQ(problem.rfind(c.at("key").get<std::string>() + ": ", 0), 0u) << problem;
-    EXPECT_NE(problem.find(c.at("mentions").get<std::string>()), std::string::npos) << problem;
+// Each malformed file of the table gives one problem, a line that starts
+// with the key and says what is wrong.
+TEST(Scenario, EachMalformedFileGivesOneProblemNamingTheKey) {
+    for (const nlohmann::json& c : TestData::table("scenarios.json", "malformed")) {
+        SCOPED_TRACE(c.at("what").get<std::string>());
+        const ScenarioResult result = parseScenario(c.at("json").get<std::string>());
+        ASSERT_EQ(result.problems.size(), 1u) << joined(result.problems);
+        const std::string& problem = result.problems[0];
+        EXPECT_EQ(problem.rfind(c.at("key").get<std::string>() + ": ", 0), 0u) << problem;
+        EXPECT_NE(problem.find(c.at("mentions").get<std::string>()), std::string::npos) << problem;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, MalformedScenario, testing::ValuesIn(TestData::table("scenarios.json", "malformed")),
-                         TestData::caseName);
 
 // Whatever the bytes, the reader answers with problems and never throws.
 TEST(Scenario, AnyTextGivesProblemsNotExceptions) {
@@ -178,18 +177,16 @@ TEST(Scenario, ABadKeyDoesNotDragOthersIn) {
     EXPECT_EQ(result.problems[0].rfind("faultKind: ", 0), 0u);
 }
 
-class AcceptedCodes : public testing::TestWithParam<nlohmann::json> {};
-
-TEST_P(AcceptedCodes, ReadAsTheModelsCodes) {
-    const nlohmann::json& c = GetParam();
-    const ScenarioResult result = parseScenario(c.at("json").get<std::string>());
-    ASSERT_TRUE(result.ok()) << c << "\n" << joined(result.problems);
-    EXPECT_EQ(result.scenario.record.faultKind, c.at("faultKind"));
-    EXPECT_EQ(result.scenario.record.faultPhase, c.at("faultPhase"));
-    EXPECT_EQ(result.scenario.record.networkType, c.at("networkType"));
+TEST(Scenario, CodesReadAsTheModelsCodes) {
+    for (const nlohmann::json& c : TestData::table("scenarios.json", "accepted")) {
+        SCOPED_TRACE(c.at("json").get<std::string>());
+        const ScenarioResult result = parseScenario(c.at("json").get<std::string>());
+        ASSERT_TRUE(result.ok()) << joined(result.problems);
+        EXPECT_EQ(result.scenario.record.faultKind, c.at("faultKind"));
+        EXPECT_EQ(result.scenario.record.faultPhase, c.at("faultPhase"));
+        EXPECT_EQ(result.scenario.record.networkType, c.at("networkType"));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Names, AcceptedCodes, testing::ValuesIn(TestData::table("scenarios.json", "accepted")));
 
 TEST(Scenario, InitialAngleInDegreesOrRadians) {
     const struct {

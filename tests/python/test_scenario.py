@@ -62,9 +62,11 @@ def test_bad_scenarios_raise_the_command_lines_messages(source, error, lines):
         assert raised.value.problems == text.splitlines()
 
 
-# Text is what starts with '{'; anything else names a file.
-@pytest.mark.parametrize("case", [case for case in SCENARIOS["malformed"] if case["json"].startswith("{")],
-                         ids=lambda case: case["what"])
+# The reader's own problems pass through the module as they stand: a few of
+# the reader's table (a typo, bad JSON, a CT key, text that is not ASCII, an
+# escape in a key); the reader's tests go through all of it.
+@pytest.mark.parametrize("case", [case for case in SCENARIOS["malformed"] if case["what"] in (
+    "Typo", "SyntaxError", "CtTypo", "StationNotAscii", "KeyWithEscape")], ids=lambda case: case["what"])
 def test_malformed_scenario_text_raises_the_readers_problem(case):
     with pytest.raises(ValueError) as raised:
         kc.load_scenario(case["json"])

@@ -2,11 +2,9 @@
 // Python tests.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <fstream>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,15 +20,4 @@ inline std::vector<nlohmann::json> table(const std::string& fileName, const char
     return read(fileName).at(name);
 }
 
-inline std::string caseName(const ::testing::TestParamInfo<nlohmann::json>& info) {
-    return info.param.value("what", "Case" + std::to_string(info.index));
-}
-
 }  // namespace TestData
-
-// An entry in a test's name and messages by its own name.
-namespace nlohmann {
-inline void PrintTo(const json& entry, std::ostream* out) {
-    *out << entry.value("name", entry.value("what", entry.dump()));
-}
-}  // namespace nlohmann
