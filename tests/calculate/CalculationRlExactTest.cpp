@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,10 @@ using RlTest::Cx;
 using RlTest::cx;
 using RlTest::RlParameters;
 
-constexpr double kStep = 2e-5;        // integration step, seconds
-constexpr int kSteps = 5000;          // 100 ms after the instant
-constexpr double kAgreement = 1e-6;   // of each channel's peak
-constexpr double kRounding = 1e-9;    // of the peak: continuity, steady state, block sampling
+constexpr double kStep = 2e-5;       // integration step, seconds
+constexpr int kSteps = 5000;         // 100 ms after the instant
+constexpr double kAgreement = 1e-6;  // of each channel's peak
+constexpr double kRounding = 1e-9;   // of the peak: continuity, steady state, block sampling
 
 // A calculated model and its exact transients.
 struct ExactModel : CalculatedModel {
@@ -53,8 +54,8 @@ struct IntegrationCase {
 };
 
 Disturbance disturbanceOf(int kind) {
-    static const Disturbance byKind[4] = {Disturbance::ThreePhase, Disturbance::TwoPhase,
-                                          Disturbance::OnePhaseToGround, Disturbance::TwoPhaseToGround};
+    static const Disturbance byKind[4] = {Disturbance::ThreePhase, Disturbance::TwoPhase, Disturbance::OnePhaseToGround,
+                                          Disturbance::TwoPhaseToGround};
     return kind == 11 ? Disturbance::LoadSwitching : byKind[kind % 4];
 }
 
@@ -117,13 +118,10 @@ TEST_P(ExactAgainstIntegration, AgreesOverTheFirst100ms) {
     // Each element starts with the currents of an element of the network before
     // the instant (after load switching zSwitched with the line's); the fault's
     // connections start without current.
-    std::vector<int> from;
+    std::vector<int> from(static_cast<std::size_t>(before.net.elementCount()));
+    std::iota(from.begin(), from.end(), 0);
     if (c.disturbance == Disturbance::LoadSwitching) {
         from = {0, before.relayElement};
-    } else {
-        for (int element = 0; element < before.net.elementCount(); ++element) {
-            from.push_back(element);
-        }
     }
     std::vector<double> start;
     for (const int element : from) {
@@ -135,15 +133,11 @@ TEST_P(ExactAgainstIntegration, AgreesOverTheFirst100ms) {
 
     for (int channel = 0; channel < 6; ++channel) {
         const auto ch = static_cast<std::size_t>(channel);
-        double peak = 0.0;
-        for (const auto& x : reference) {
-            peak = std::max(peak, std::fabs(x[ch]));
-        }
-        double worst = 0.0;
-        for (int s = 0; s < kSteps; ++s) {
-            const double time = c.record.preFaultDuration + (s + 1) * kStep;
-            worst = std::max(worst, std::fabs(m.exact.getMgn(channel, time) - reference[static_cast<std::size_t>(s)][ch]));
-        }
+        const double peak = RlTest::largestOver(reference.size(), [&](std::size_t s) { return reference[s][ch]; });
+        const double worst = RlTest::largestOver(reference.size(), [&](std::size_t s) {
+            const double time = c.record.preFaultDuration + static_cast<double>(s + 1) * kStep;
+            return m.exact.getMgn(channel, time) - reference[s][ch];
+        });
         EXPECT_LE(worst, kAgreement * std::max(peak, 1e-3 * quantityPeak(m, channel)))
             << "channel " << channel << ", peak " << peak;
     }
@@ -174,16 +168,13 @@ TEST(ExactMode, ModelPhasorsAreTheSteadyStateAndCurrentsAreContinuous) {
                      ", kind " + std::to_string(p.faultKind) + ", phase " + std::to_string(p.faultPhase));
         ASSERT_EQ(m.exact.status(), RlExactStatus::Exact);
         for (int channel = 0; channel < 6; ++channel) {
-            const auto index = static_cast<unsigned>(channel % 3);
-            const bool current = channel < 3;
-            const double rms = quantityPeak(m, channel) / RlTest::kSqrt2;
-            const RlTest::Complex& pre = (current ? m.model._predI : m.model._predU).values[index];
-            const RlTest::Complex& post = (current ? m.model._faultI : m.model._faultU).values[index];
-            EXPECT_TRUE(RlTest::near(m.exact.networkPreFaultPhasor(channel), cx(pre), kRounding * rms)) << channel;
-            EXPECT_TRUE(RlTest::near(m.exact.networkFaultPhasor(channel), cx(post), kRounding * rms)) << channel;
-            if (current) {
-                EXPECT_NEAR(m.exact.getMgn(channel, p.preFaultDuration), RlTest::kSqrt2 * pre.im,
-                            kRounding * quantityPeak(m, channel))
+            const double peak = quantityPeak(m, channel);
+            const Cx pre = RlTest::preFaultPhasor(m.model, channel);
+            const Cx post = RlTest::faultPhasor(m.model, channel);
+            EXPECT_TRUE(RlTest::near(m.exact.networkPreFaultPhasor(channel), pre, kRounding * peak)) << channel;
+            EXPECT_TRUE(RlTest::near(m.exact.networkFaultPhasor(channel), post, kRounding * peak)) << channel;
+            if (channel < 3) {
+                EXPECT_NEAR(m.exact.getMgn(channel, p.preFaultDuration), RlTest::kSqrt2 * pre.imag(), kRounding * peak)
                     << channel;
             }
         }
@@ -199,13 +190,11 @@ TEST(ExactMode, BoltedThreePhaseFaultOnASingleLineIsTodaysWaveform) {
         ASSERT_EQ(m.exact.modeCount(), 1U);
         EXPECT_NEAR(m.exact.modeTimeConstant(0), m.model._tau, 1e-12 * m.model._tau);
         for (int channel = 0; channel < 6; ++channel) {
-            const double peak = quantityPeak(m, channel);
-            double worst = 0.0;
-            for (int s = 0; s <= kSteps; ++s) {
-                const double time = m.params.preFaultDuration + s * kStep;
-                worst = std::max(worst, std::fabs(m.exact.getMgn(channel, time) - m.model.getMgn(channel, time)));
-            }
-            EXPECT_LE(worst, kRounding * peak) << "kind " << kind << ", channel " << channel;
+            const double worst = RlTest::largestOver(kSteps + 1, [&](std::size_t s) {
+                const double time = m.params.preFaultDuration + static_cast<double>(s) * kStep;
+                return m.exact.getMgn(channel, time) - m.model.getMgn(channel, time);
+            });
+            EXPECT_LE(worst, kRounding * quantityPeak(m, channel)) << "kind " << kind << ", channel " << channel;
         }
     }
 }
@@ -221,10 +210,11 @@ TEST(ExactMode, HealthyPhaseHasNoDc) {
         for (std::size_t k = 0; k < m.exact.modeCount(); ++k) {
             EXPECT_EQ(m.exact.modeDc(k, channel), 0.0) << channel;
         }
-        const Cx x = cx((channel == 0 ? m.model._faultI : m.model._faultU).values[0]);
+        const Cx x = RlTest::faultPhasor(m.model, channel);
         for (const double t : {0.0, 0.0031, 0.017}) {
-            const double sine = RlTest::kSqrt2 * (x * std::polar(1.0, m.model._omega * t)).imag();
-            EXPECT_NEAR(m.exact.getMgn(channel, m.params.preFaultDuration + t), sine, 1e-12 * std::abs(x)) << channel;
+            EXPECT_NEAR(m.exact.getMgn(channel, m.params.preFaultDuration + t), RlTest::waveAt(x, m.model._omega, t),
+                        1e-12 * std::abs(x))
+                << channel;
         }
     }
 }
@@ -240,14 +230,14 @@ TEST(ExactMode, LoopWithoutResistanceKeepsItsDc) {
     ASSERT_EQ(m.exact.modeCount(), 1U);
     EXPECT_EQ(m.exact.modeTimeConstant(0), std::numeric_limits<double>::infinity());
     for (int channel = 0; channel < 6; ++channel) {
-        const auto index = static_cast<unsigned>(channel % 3);
-        const Cx pre = cx((channel < 3 ? m.model._predI : m.model._predU).values[index]);
-        const Cx post = cx((channel < 3 ? m.model._faultI : m.model._faultU).values[index]);
-        const double jump = channel < 3 ? RlTest::kSqrt2 * (pre - post).imag() : 0.0;
-        EXPECT_NEAR(m.exact.initialDc(channel), jump, kRounding * quantityPeak(m, channel)) << channel;
+        const Cx post = RlTest::faultPhasor(m.model, channel);
+        const double jump =
+            channel < 3 ? RlTest::kSqrt2 * (RlTest::preFaultPhasor(m.model, channel) - post).imag() : 0.0;
+        const double allowed = kRounding * quantityPeak(m, channel);
+        EXPECT_NEAR(m.exact.initialDc(channel), jump, allowed) << channel;
         const double t = 10.0;
-        const double sine = RlTest::kSqrt2 * (post * std::polar(1.0, m.model._omega * t)).imag();
-        EXPECT_NEAR(m.exact.getMgn(channel, p.preFaultDuration + t) - sine, jump, kRounding * quantityPeak(m, channel))
+        EXPECT_NEAR(m.exact.getMgn(channel, p.preFaultDuration + t) - RlTest::waveAt(post, m.model._omega, t), jump,
+                    allowed)
             << channel;
     }
 }
@@ -278,16 +268,17 @@ TEST(ExactMode, BlockSamplingEqualsPerSampleValues) {
             std::vector<double> one(b.count);
             m.exact.sampleAllChannels(b.start, b.step, b.count, all.data());
             for (int channel = 0; channel < 6; ++channel) {
+                const auto ch = static_cast<std::size_t>(channel);
                 m.exact.sampleChannel(channel, b.start, b.step, b.count, one.data());
-                double worstAll = 0.0;
-                double worstOne = 0.0;
-                for (std::size_t k = 0; k < b.count; ++k) {
-                    const double value = m.exact.getMgn(channel, b.start + static_cast<double>(k) * b.step);
-                    worstAll = std::max(worstAll, std::fabs(all[6 * k + static_cast<std::size_t>(channel)] - value));
-                    worstOne = std::max(worstOne, std::fabs(one[k] - value));
-                }
-                EXPECT_LE(worstAll, kRounding * quantityPeak(m, channel)) << channel << ", " << b.count;
-                EXPECT_LE(worstOne, kRounding * quantityPeak(m, channel)) << channel << ", " << b.count;
+                const auto getMgn = [&](std::size_t k) {
+                    return m.exact.getMgn(channel, b.start + static_cast<double>(k) * b.step);
+                };
+                const double allowed = kRounding * quantityPeak(m, channel);
+                EXPECT_LE(RlTest::largestOver(b.count, [&](std::size_t k) { return all[6 * k + ch] - getMgn(k); }),
+                          allowed)
+                    << channel << ", " << b.count;
+                EXPECT_LE(RlTest::largestOver(b.count, [&](std::size_t k) { return one[k] - getMgn(k); }), allowed)
+                    << channel << ", " << b.count;
             }
         }
     }
@@ -354,17 +345,13 @@ TEST(ExactMode, RecordsWithoutSolutionGiveBoundedWaves) {
         std::vector<double> samples(6 * kCount);
         m.exact.sampleAllChannels(0.0, 1e-3, kCount, samples.data());
         for (int channel = 0; channel < 6; ++channel) {
-            const auto index = static_cast<unsigned>(channel % 3);
-            const RlTest::Complex3& fault = channel < 3 ? m.model._faultI : m.model._faultU;
+            const auto ch = static_cast<std::size_t>(channel);
             const double bound = silent ? 0.0 : quantityPeak(m, channel);
-            double largest = 0.0;
-            for (std::size_t k = 0; k < kCount; ++k) {
-                const double x = samples[6 * k + static_cast<std::size_t>(channel)];
-                largest = std::isfinite(x) ? std::max(largest, std::fabs(x)) : std::numeric_limits<double>::infinity();
-            }
-            EXPECT_LE(largest, bound * (1.0 + 1e-12)) << channel;
+            EXPECT_LE(RlTest::largestOver(kCount, [&](std::size_t k) { return samples[6 * k + ch]; }),
+                      bound * (1.0 + 1e-12))
+                << channel;
             if (!silent) {
-                const double sine = RlTest::kSqrt2 * fault.values[index].im;
+                const double sine = RlTest::kSqrt2 * RlTest::faultPhasor(m.model, channel).imag();
                 EXPECT_NEAR(m.exact.getMgn(channel, m.params.preFaultDuration), sine, 1e-12 * bound) << channel;
             }
         }

@@ -11,6 +11,7 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,36 @@ inline double largestMagnitude(const Complex3& t) {
     return std::max({std::abs(cx(t.values[0])), std::abs(cx(t.values[1])), std::abs(cx(t.values[2]))});
 }
 
+// The phasors behind a channel: the currents 0..2, the voltages 3..5.
+inline Cx preFaultPhasor(const CalculationRl& m, int channel) {
+    return cx((channel < 3 ? m._predI : m._predU).values[static_cast<unsigned>(channel % 3)]);
+}
+inline Cx faultPhasor(const CalculationRl& m, int channel) {
+    return cx((channel < 3 ? m._faultI : m._faultU).values[static_cast<unsigned>(channel % 3)]);
+}
+
+// The instantaneous value of a phasor's wave t seconds after the instant at
+// which the phasor is taken.
+inline double waveAt(Cx phasor, double omega, double t) {
+    return kSqrt2 * (phasor * std::polar(1.0, omega * t)).imag();
+}
+
+// The largest |f(k)| for k = 0 .. count - 1; infinity once a value is not
+// finite, so that a NaN never passes for agreement.
+template <typename Function>
+double largestOver(std::size_t count, Function f) {
+    double largest = 0.0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double x = std::fabs(f(k));
+        largest = std::isfinite(x) ? std::max(largest, x) : std::numeric_limits<double>::infinity();
+    }
+    return largest;
+}
+
+inline double peakOf(const std::vector<double>& values) {
+    return largestOver(values.size(), [&](std::size_t k) { return values[k]; });
+}
+
 inline ::testing::AssertionResult near(Cx actual, Cx expected, double tolerance) {
     if (std::abs(actual - expected) <= tolerance) {
         return ::testing::AssertionSuccess();
@@ -127,8 +158,8 @@ inline ::testing::AssertionResult sameBits(const std::vector<double>& actual, co
     }
     for (std::size_t k = 0; k < actual.size(); ++k) {
         if (!sameBits(actual[k], expected[k])) {
-            return ::testing::AssertionFailure() << "value " << k << " is " << actual[k] << " instead of "
-                                                 << expected[k];
+            return ::testing::AssertionFailure()
+                   << "value " << k << " is " << actual[k] << " instead of " << expected[k];
         }
     }
     return ::testing::AssertionSuccess();
