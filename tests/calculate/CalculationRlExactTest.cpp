@@ -76,10 +76,8 @@ std::vector<IntegrationCase> integrationCases() {
             add(std::string(network.name) + "_" + kindNames[kind % 4] + (kind >= 4 ? "_Rf" : "_Bolted"), p, 0);
         }
     }
-    RlParameters p = RlTest::makeRecord(0, 6);
+    RlParameters p = RlTest::throughResistance(RlTest::makeRecord(0, 6), 3.0);
     p.zS2 = RlTest::Complex(1.5, 0.0);
-    p.useFaultResistance = true;
-    p.faultResistance = 3.0;
     add("SingleLineFront_Source2WithoutReactance_OnePhaseGround_Rf", p, 0);
     p = RlTest::makeRecord(1, 3);
     p.zBranch = RlTest::Complex(4.0, 0.0);
@@ -93,10 +91,8 @@ std::vector<IntegrationCase> integrationCases() {
     p.faultPhase = 1;
     add("SingleLineFront_OnePhaseGround_PhaseB", p, 2);
     // The pair C-A to ground: C and A take B's and C's parts.
-    p = RlTest::makeRecord(3, 7);
+    p = RlTest::throughResistance(RlTest::makeRecord(3, 7), 11.0);
     p.faultPhase = 2;
-    p.useFaultResistance = true;
-    p.faultResistance = 11.0;
     add("DoubleFaulted_TwoPhaseGround_PairCA_Rf", p, 2);
     add("SingleLine_LoadSwitching", RlTest::makeRecord(0, 11), 0);
     return cases;
@@ -250,11 +246,8 @@ TEST(ExactMode, BlockSamplingEqualsPerSampleValues) {
     lossless.zS1.re = lossless.zLine.re = lossless.zS2.re = 0.0;
     RlParameters notPassive = RlTest::makeRecord(0, 2);
     notPassive.kLine.re = -0.5;
-    RlParameters throughRf = RlTest::makeRecord(0, 6);
-    throughRf.useFaultResistance = true;
-    throughRf.faultResistance = 3.0;
-    for (const RlParameters& p : {throughRf, RlTest::makeRecord(3, 3), RlTest::makeRecord(1, 7, -10.0), lossless,
-                                  RlTest::makeRecord(0, 8), notPassive}) {
+    for (const RlParameters& p : {RlTest::throughResistance(RlTest::makeRecord(0, 6), 3.0), RlTest::makeRecord(3, 3),
+                                  RlTest::makeRecord(1, 7, -10.0), lossless, RlTest::makeRecord(0, 8), notPassive}) {
         const ExactModel m(p);
         SCOPED_TRACE("kind " + std::to_string(p.faultKind) + ", status " +
                      KexCalculate::rlExactStatusText(m.exact.status()));

@@ -113,9 +113,7 @@ class RlFaultPhase : public ::testing::TestWithParam<std::uint8_t> {};
 TEST_P(RlFaultPhase, MovesEveryPerPhaseResultTogether) {
     const std::uint8_t kind = GetParam();
     const bool onePhase = kind == 2 || kind == 6 || kind == 10;
-    RlParameters p = makeRecord(3, kind);
-    p.useFaultResistance = true;
-    p.faultResistance = 1.5;
+    RlParameters p = throughResistance(makeRecord(3, kind), 1.5);
     const CalculatedModel reference(p);
     for (std::uint8_t phase = 0; phase < 4; ++phase) {
         SCOPED_TRACE(static_cast<int>(phase));
@@ -183,9 +181,7 @@ TEST(RlAperiodic, KindFourTimeConstant) {
     };
     for (const Case& c : {Case{5.0, 25.0, 50.0, true}, Case{5.0, 80.0, 90.0, false}, Case{10.0, 150.0, 50.0, false}}) {
         SCOPED_TRACE(c.loadAngle);
-        RlParameters p = makeRecord(0, 4, c.distance);
-        p.useFaultResistance = true;
-        p.faultResistance = c.rf;
+        RlParameters p = throughResistance(makeRecord(0, 4, c.distance), c.rf);
         p.loadAngle = c.loadAngle;
         const CalculatedModel m(p);
         const Cx zs1 = cx(p.zS1), zLine = cx(p.zLine), zs2 = cx(p.zS2), rf(c.rf, 0.0);

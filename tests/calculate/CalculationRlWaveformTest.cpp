@@ -162,10 +162,8 @@ class RlCurrentContinuity : public ::testing::TestWithParam<std::tuple<int, Netw
 
 TEST_P(RlCurrentContinuity, AtDisturbanceInstant) {
     const auto& [kind, network] = GetParam();
-    RlParameters p = makeRecord(network.networkType, kind, network.faultDistance);
+    RlParameters p = throughResistance(makeRecord(network.networkType, kind, network.faultDistance), 1.2);
     p.faultPhase = 2;
-    p.useFaultResistance = true;
-    p.faultResistance = 1.2;
     const CalculatedModel m(p);
     for (int channel = 0; channel < 3; ++channel) {
         const double before = m.model.getMgn(channel, std::nextafter(p.preFaultDuration, 0.0));

@@ -75,10 +75,8 @@ class PhaseDomainShortCircuit : public ::testing::TestWithParam<std::tuple<Netwo
 
 TEST_P(PhaseDomainShortCircuit, FaultStateMatches) {
     const auto& [network, shortCircuit, rf] = GetParam();
-    RlTest::RlParameters p = RlTest::makeRecord(network.networkType, shortCircuit.kind, network.faultDistance);
-    p.useFaultResistance = true;
-    p.faultResistance = rf;
-    const CalculatedModel m(p);
+    const CalculatedModel m(RlTest::throughResistance(
+        RlTest::makeRecord(network.networkType, shortCircuit.kind, network.faultDistance), rf));
     expectAgreement(m, shortCircuit.disturbance);
 }
 

@@ -69,6 +69,13 @@ inline RlParameters makeRecord(int networkType, int faultKind, double faultDista
     return p;
 }
 
+// The record with its fault through rf ohm.
+inline RlParameters throughResistance(RlParameters p, double rf) {
+    p.useFaultResistance = true;
+    p.faultResistance = rf;
+    return p;
+}
+
 // A record and the model calculated from it; the model points at the record,
 // so the pair is neither copied nor moved.
 struct CalculatedModel {
