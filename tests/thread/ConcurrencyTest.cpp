@@ -13,9 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "CalculationFault.h"
@@ -45,13 +45,9 @@ void append(Values& out, const Complex& z) {
     out.push_back(z.re);
     out.push_back(z.im);
 }
-void append(Values& out, const Complex3& t) {
+template <typename Triple>  // Complex3, ThreePhaseSystem
+auto append(Values& out, const Triple& t) -> decltype(t.values, void()) {
     for (const Complex& z : t.values) {
-        append(out, z);
-    }
-}
-void append(Values& out, const ThreePhaseSystem& s) {
-    for (const Complex& z : s.values) {
         append(out, z);
     }
 }
@@ -145,15 +141,6 @@ TEST(ConcurrencyTest, FirstUseOfSharedZeroValues) {
 
 // ------------------------------------------------- one transient model
 
-// A fault through a resistance, so that every kind's fault state depends on it.
-RlParameters makeFaultRecord(std::uint8_t faultKind, std::int8_t networkType) {
-    RlParameters p = RlTest::makeRecord(networkType, faultKind);
-    p.faultPhase = 1;
-    p.useFaultResistance = true;
-    p.faultResistance = 2.0;
-    return p;
-}
-
 // Everything a host reads from a calculated model, in a fixed layout. Each
 // thread walks the samples from a different start, so that the threads read
 // the same members at different moments as well as at the same one.
@@ -180,47 +167,31 @@ Values sampleModel(const CalculationRl& model, int thread) {
     return out;
 }
 
-struct ModelCase {
-    std::uint8_t faultKind;
-    std::int8_t networkType;
-};
-
-void PrintTo(const ModelCase& c, std::ostream* os) {
-    *os << "faultKind " << int{c.faultKind} << ", networkType " << int{c.networkType};
-}
-
-class SharedModelTest : public ::testing::TestWithParam<ModelCase> {};
+class SharedModelTest : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 TEST_P(SharedModelTest, SamplesEqualOneThreadsSamples) {
-    const RlParameters record = makeFaultRecord(GetParam().faultKind, GetParam().networkType);
-    CalculationRl model(&record);
-    model.calculate();
-    const Values expected = sampleModel(model, 0);
+    const auto [kind, network] = GetParam();
+    // A fault through a resistance, so that every kind's fault state depends on it.
+    RlParameters record = RlTest::throughResistance(RlTest::makeRecord(network, kind), 2.0);
+    record.faultPhase = 1;
+    const RlTest::CalculatedModel m(record);
+    const Values expected = sampleModel(m.model, 0);
 
-    const std::vector<Values> results = runTogether([&](int thread) { return sampleModel(model, thread); });
+    const std::vector<Values> results = runTogether([&](int thread) { return sampleModel(m.model, thread); });
 
     for (const Values& r : results) {
         EXPECT_TRUE(sameBits(r, expected));
     }
     // The model really carries a waveform: phase A's current is active.
-    EXPECT_TRUE(model.isChnnelActiv(0));
+    EXPECT_TRUE(m.model.isChnnelActiv(0));
 }
 
-// Ordinary kinds 0 to 7, swing 8, asynchronous operation 9, phase break 10,
-// load switching 11, no disturbance 12; single line and double circuit.
-std::vector<ModelCase> modelCases() {
-    std::vector<ModelCase> cases;
-    for (std::uint8_t kind = 0; kind <= 12; ++kind) {
-        cases.push_back({kind, 0});
-        cases.push_back({kind, 3});
-    }
-    return cases;
-}
-
-INSTANTIATE_TEST_SUITE_P(ConcurrencyTest, SharedModelTest, ::testing::ValuesIn(modelCases()),
-                         [](const ::testing::TestParamInfo<ModelCase>& testCase) {
-                             return "Kind" + std::to_string(testCase.param.faultKind) + "Network" +
-                                    std::to_string(testCase.param.networkType);
+// Every kind (0 to 12) on a single line and on a double circuit.
+INSTANTIATE_TEST_SUITE_P(ConcurrencyTest, SharedModelTest,
+                         ::testing::Combine(::testing::Range(0, 13), ::testing::Values(0, 3)),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& testCase) {
+                             return "Kind" + std::to_string(std::get<0>(testCase.param)) + "Network" +
+                                    std::to_string(std::get<1>(testCase.param));
                          });
 
 // ------------------------------------------------- steady-state calculators
