@@ -236,18 +236,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StageCase>& param) { return std::string(param.param.name); });
 
 // A model's fault current as the ideal current, taken at the integrator's own
-// instants.
-TEST(CtSaturation, FromTheModelConverges) {
+// instants: the stage converges where the core saturates, and without
+// saturation (Vs = 1e6 V) it gives the ideal current, from the model as from
+// its samples.
+TEST(CtSaturation, OnAModelsCurrent) {
     const RlTest::CalculatedModel m(RlTest::makeRecord(0, 2));
-    const CtSaturation ct({50.0, 0.1, 0.4, 0.1, 4.0, 22.0, 0.3});
     const double step = 1e-4;
-    const std::size_t count = 2000;
+    const std::size_t count = 3000;
     std::vector<double> ideal(count);
     m.model.sampleChannel(0, 0.0, step, count, ideal.data());
-    const Trace stage = saturated(ct, CtSaturation::channelOf(m.model, 0), step, count);
-    const Trace fine = saturated(refined(ct), CtSaturation::channelOf(m.model, 0), step, count);
+    const CtIdealCurrent channel = CtSaturation::channelOf(m.model, 0);
+
+    const CtSaturation ct({50.0, 0.1, 0.4, 0.1, 4.0, 22.0, 0.3});
+    const Trace stage = saturated(ct, channel, step, count);
+    const Trace fine = saturated(refined(ct), channel, step, count);
     EXPECT_TRUE(everySampleNear(stage.current, fine.current, 1e-3 * peakOf(ideal)));
     EXPECT_LT(CtSaturation::firstDeparture(ideal.data(), stage.current.data(), count), count);
+
+    const CtSaturation linear({50.0, 0.5, 2.0, 1.0, 1e6, 22.0, 0.0});
+    std::vector<double> fromSamples(count);
+    linear.saturateSamples(ideal.data(), count, step, fromSamples.data());
+    EXPECT_TRUE(everySampleNear(saturated(linear, channel, step, count).current, ideal, 1e-9 * peakOf(ideal)));
+    EXPECT_TRUE(everySampleNear(fromSamples, ideal, 1e-9 * peakOf(ideal)));
 }
 
 // A record saturated block by block, the core's state carried over, is the
@@ -307,20 +317,6 @@ TEST(CtSaturation, FromSamplesThroughUpToFourNodes) {
         EXPECT_TRUE(everySampleNear(fromSamples, fromFunction.current, 1e-5 * peakOf(samples))) << count;
         EXPECT_GT(std::fabs(fromSamples.back() - samples.back()), 0.05 * peakOf(samples)) << count;  // saturated
     }
-}
-
-TEST(CtSaturation, WithoutSaturationTheSecondaryIsTheIdealCurrent) {
-    const RlTest::CalculatedModel m(RlTest::makeRecord(0, 2));
-    const CtSaturation ct({50.0, 0.5, 2.0, 1.0, 1e6, 22.0, 0.0});
-    const std::size_t count = 3000;
-    std::vector<double> ideal(count);
-    std::vector<double> fromModel(count);
-    std::vector<double> fromSamples(count);
-    m.model.sampleChannel(0, 0.0, 1e-4, count, ideal.data());
-    ct.saturate(CtSaturation::channelOf(m.model, 0), 0.0, 1e-4, count, fromModel.data());
-    ct.saturateSamples(ideal.data(), count, 1e-4, fromSamples.data());
-    EXPECT_TRUE(everySampleNear(fromModel, ideal, 1e-9 * peakOf(ideal)));
-    EXPECT_TRUE(everySampleNear(fromSamples, ideal, 1e-9 * peakOf(ideal)));
 }
 
 // A burden of 1e8 ohm saturates the core within nanoseconds: the steps
