@@ -79,6 +79,16 @@ std::vector<double> sampleAll(const CalculationRl& model, const Window& w) {
     return ::testing::AssertionSuccess();
 }
 
+// Both block paths over the window: the same bits, and getMgn's values.
+void expectBlocksAgree(const CalculationRl& model, const Window& w) {
+    const std::vector<double> all = sampleAll(model, w);
+    EXPECT_TRUE(pathsAgree(model, w, all)) << "from " << w.startTime << ", step " << w.step;
+    for (int channel = 0; channel < kChannels; ++channel) {
+        EXPECT_TRUE(agreesWithGetMgn(model, channel, w, all.data() + channel, kChannels))
+            << "from " << w.startTime << ", step " << w.step;
+    }
+}
+
 // ----------------------------------------------------------------- agreement
 
 class BlockSamplingEveryKind : public ::testing::TestWithParam<std::tuple<int, int>> {};
@@ -92,12 +102,7 @@ TEST_P(BlockSamplingEveryKind, AgreesWithGetMgn) {
     const auto [kind, network] = GetParam();
     const CalculatedModel m(makeRecord(network, kind));
     for (const Window& w : {Window{0.0, kStep, 6000}, Window{0.0, 0.004, 3000}, Window{6600.0, kStep, 1200}}) {
-        const std::vector<double> all = sampleAll(m.model, w);
-        EXPECT_TRUE(pathsAgree(m.model, w, all)) << "from " << w.startTime << ", step " << w.step;
-        for (int channel = 0; channel < kChannels; ++channel) {
-            EXPECT_TRUE(agreesWithGetMgn(m.model, channel, w, all.data() + channel, kChannels))
-                << "from " << w.startTime << ", step " << w.step;
-        }
+        expectBlocksAgree(m.model, w);
     }
 }
 
@@ -180,11 +185,7 @@ TEST(BlockSamplingEdges, DisturbanceOnTheLastSampleOfAChunkAndVanishingVoltage) 
     for (const auto& [p, w] :
          {std::pair{lastOfChunk, Window{0.0, 1.0 / 8192.0, 600}}, std::pair{vanishing, Window{0.05, kStep, 1200}}}) {
         const CalculatedModel m(p);
-        const std::vector<double> all = sampleAll(m.model, w);
-        EXPECT_TRUE(pathsAgree(m.model, w, all));
-        for (int channel = 0; channel < kChannels; ++channel) {
-            EXPECT_TRUE(agreesWithGetMgn(m.model, channel, w, all.data() + channel, kChannels));
-        }
+        expectBlocksAgree(m.model, w);
     }
 }
 
