@@ -341,6 +341,21 @@ TEST(CtSaturation, ResistiveBurdenWithoutOffsetStaysBelowTheKnee) {
     EXPECT_EQ(CtSaturation::firstDeparture(ideal.data(), stage.current.data(), count, 1e-3), count);
 }
 
+TEST(CtSaturation, RemanenceWithTheOffsetSaturatesEarlierAgainstItLater) {
+    const std::size_t count = 2000;
+    const std::vector<double> ideal = kWorkedCurrent.samples(1e-5, count);
+    std::size_t departure[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        CtParameters p = kWorkedCt;
+        p.remanence = 0.6 * (k - 1);  // -0.6, 0, 0.6: the offset drives the flux positive
+        departure[k] = CtSaturation::firstDeparture(
+            ideal.data(), saturated(CtSaturation(p), kWorkedCurrent.source(), 1e-5, count).current.data(), count);
+    }
+    EXPECT_LT(departure[2], departure[1]);
+    EXPECT_LT(departure[1], departure[0]);
+    EXPECT_LT(departure[0], count);
+}
+
 TEST(CtSaturation, ParametersThatMakeNoSenseAreNamedAndGiveNaN) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
