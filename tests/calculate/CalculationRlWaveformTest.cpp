@@ -71,6 +71,8 @@ TEST(RlWaveform, NoDisturbanceContinuesThePreFaultWaves) {
     }
 }
 
+// The aperiodic term lives for fifteen time constants from the instant, above
+// its floor, and not at all without a time constant.
 TEST(RlWaveform, AperiodicTermEndsAfterFifteenTimeConstants) {
     HandSetModel h;
     const double tau = 0.0625;  // 15 tau is exact
@@ -85,15 +87,11 @@ TEST(RlWaveform, AperiodicTermEndsAfterFifteenTimeConstants) {
     EXPECT_EQ(h.model.getMgn(2, 0.1 + 15.0 * tau), 0.0);
     h.model._aperiodicI[2] = 0.9e-6;  // below the floor
     EXPECT_EQ(h.model._getExponenValue(2, tau, tau), 0.0);
-}
-
-TEST(RlWaveform, NoAperiodicTermWithoutTimeConstant) {
-    HandSetModel h;
     h.model._aperiodicI[0] = 5.0;
-    for (double tau : {0.0, std::numeric_limits<double>::quiet_NaN()}) {
-        h.model._tau = tau;
+    for (double none : {0.0, std::numeric_limits<double>::quiet_NaN()}) {
+        h.model._tau = none;
         EXPECT_EQ(h.model.getMgn(0, 0.11), 0.0);
-        EXPECT_EQ(h.model._getExponenValue(0, 0.01, tau), 0.0);
+        EXPECT_EQ(h.model._getExponenValue(0, 0.01, none), 0.0);
     }
 }
 
