@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -168,65 +169,6 @@ TEST(CalculationZ, VanishingImpedanceKeepsItsOwnAngle) {
                        Complex(), 0.0);
 }
 
-// (U_first - U_second) / (I_first - I_second) is the impedance point (after the
-// arc rule), whichever system carries the reference and whatever the healthy values.
-using LoopCase = std::tuple<std::tuple<Fault, Phase, Phase>, bool, bool>;
-
-class PhaseToPhaseLoop : public ::testing::TestWithParam<LoopCase> {};
-
-TEST_P(PhaseToPhaseLoop, SeesTheImpedancePoint) {
-    const auto& [loop, voltageReference, arcResistance] = GetParam();
-    const Fault fault = std::get<0>(loop);
-    const Phase first = std::get<1>(loop), second = std::get<2>(loop);
-    CalculationZ calc;
-    calc.voltageReference = voltageReference;
-    const DistanceParameters p = arcResistance ? withArcResistance(kLineAngle80) : DistanceParameters();
-    const Complex z = polar(2, 0.5);
-    const Complex seen = arcResistance ? Complex(z.im / std::tan(kLineAngle80), z.im) : z;
-    const auto loopImpedance = [&](const ThreePhaseUISystem& ui) {
-        return (ui.voltages.getPhaseComplexValue(first) - ui.voltages.getPhaseComplexValue(second)) /
-               (ui.currents.getPhaseComplexValue(first) - ui.currents.getPhaseComplexValue(second));
-    };
-    EXPECT_COMPLEX_NEAR(loopImpedance(calc.calculateZIconst(fault, Kex::Polar{2, 0.5}, 5, 1.5, p)), seen, kTol);
-    EXPECT_COMPLEX_NEAR(loopImpedance(calc.calculateZUconst(fault, Kex::Polar{2, 0.5}, 20, 40, p)), seen, kTol);
-}
-
-INSTANTIATE_TEST_SUITE_P(TwoPhaseAndThreePhase, PhaseToPhaseLoop,
-                         ::testing::Combine(::testing::Values(std::make_tuple(AB, A, B), std::make_tuple(BC, B, C),
-                                                              std::make_tuple(CA, C, A), std::make_tuple(ABC, A, B)),
-                                            ::testing::Bool(), ::testing::Bool()));
-
-// A ground relay that compensates the phase current with k0 times the residual
-// current sees the impedance point, healthy-phase currents included.
-using GroundCase = std::tuple<std::tuple<Fault, Phase>, GroundFactorMode, bool>;
-
-class PhaseToGroundLoop : public ::testing::TestWithParam<GroundCase> {};
-
-TEST_P(PhaseToGroundLoop, CompensatedLoopSeesTheImpedancePoint) {
-    const auto& [loop, mode, voltageReference] = GetParam();
-    const Fault fault = std::get<0>(loop);
-    const Phase phase = std::get<1>(loop);
-    CalculationZ calc;
-    calc.voltageReference = voltageReference;
-    const Complex k0 = mode == K0 ? polar(kK0.amplitude, kK0.angle)
-                                  : (polar(kZ0Z1.amplitude, kZ0Z1.angle) - Complex(1, 0)) / Complex(3, 0);
-    // A negative healthy current asks for the default of 0 A, in the current
-    // system and in the ground term alike.
-    for (const double healthyCurrent : {1.5, -1.0}) {
-        ThreePhaseUISystem ui = calc.calculateZIconst(fault, Kex::Polar{4, 1.2}, 5, healthyCurrent, withMode(mode));
-        const Complex residual = ui.currents.sumOfPhases();
-        EXPECT_COMPLEX_NEAR(
-            ui.voltages.getPhaseComplexValue(phase) / (ui.currents.getPhaseComplexValue(phase) + k0 * residual),
-            polar(4, 1.2), kTol)
-            << "healthy current " << healthyCurrent;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(SinglePhase, PhaseToGroundLoop,
-                         ::testing::Combine(::testing::Values(std::make_tuple(AN, A), std::make_tuple(BN, B),
-                                                              std::make_tuple(CN, C)),
-                                            ::testing::Values(K0, Z0_Z1), ::testing::Bool()));
-
 // Constant source impedance: a source of 63.5 V behind ZS1 = 1.5 at 1.4 rad
 // with Z0 = (2.5 R1, 3.2 X1).
 namespace source {
@@ -288,37 +230,60 @@ const FaultedLoops kFaultedLoops[] = {{{A}, {}, {B, C}},
                                       {{C, A}, {{C, A}}, {B}},
                                       {{A, B, C}, {{A, B}, {B, C}, {C, A}}, {}}};
 
-using SourceLoopCase = std::tuple<Fault, GroundFactorMode, bool>;
+// The kinds whose constant-current and constant-voltage test values are the
+// currents of a network: one loop (one phase to ground, two phases) and ABC.
+bool hasNetworkCurrents(Fault fault) { return fault != ABN && fault != BCN && fault != CAN && fault != ABC_lin; }
 
-class SourceImpedanceLoops : public ::testing::TestWithParam<SourceLoopCase> {};
+using LoopCase = std::tuple<Fault, GroundFactorMode, bool>;
 
-// The line carries the relay's own ground compensation, so every faulted loop,
-// measured as the relay measures it, sees the impedance point (after the arc
-// rule); the healthy phases carry no current.
-TEST_P(SourceImpedanceLoops, RelaySeesTheImpedancePoint) {
+class RelayLoops : public ::testing::TestWithParam<LoopCase> {};
+
+// Every faulted loop, measured as the relay measures it, sees the impedance
+// point (after the arc rule) under either reference: behind the source
+// impedance for every kind, the healthy phases dead; at constant current (a
+// negative healthy current is the default 0 A) or voltage for the kinds with
+// network currents. These two form the arc rule's ground term from the full
+// impedance, so a single ground loop sees the point only without the rule.
+TEST_P(RelayLoops, SeeTheImpedancePoint) {
     const auto [fault, mode, arcResistance] = GetParam();
     DistanceParameters p = withMode(mode);
     p.loop.arcResistance = arcResistance;
     p.loop.reRlXeXl = Complex(1.8, 0.6);
-    const Complex seen =
-        arcResistance ? Complex(std::sin(1.2) * 4 / std::tan(kLineAngle80), std::sin(1.2) * 4) : polar(4, 1.2);
-    const ThreePhaseUISystem ui =
-        CalculationZ().calculateZZsconst(fault, source::kPoint, source::kZ1, source::kFactors, source::kEmf, p);
+    const double x = 4 * std::sin(1.2);
+    const Complex seen = arcResistance ? Complex(x / std::tan(kLineAngle80), x) : polar(4, 1.2);
     const FaultedLoops& loops = kFaultedLoops[fault];
-    for (const Phase phase : loops.toGround) {
-        EXPECT_LT(relativeError(groundLoopSeen(ui, phase, p), seen), 1e-9) << "to ground, phase " << phase;
-    }
-    for (const auto& [first, second] : loops.between) {
-        const Complex loopZ = (ui.voltages.getPhaseComplexValue(first) - ui.voltages.getPhaseComplexValue(second)) /
-                              (ui.currents.getPhaseComplexValue(first) - ui.currents.getPhaseComplexValue(second));
-        EXPECT_LT(relativeError(loopZ, seen), 1e-9) << "between phases " << first << " and " << second;
-    }
-    for (const Phase phase : loops.healthy) {
-        EXPECT_EQ(Complex::abs(ui.currents.getPhaseComplexValue(phase)), 0.0) << "healthy phase " << phase;
+    const bool constantValues = hasNetworkCurrents(fault) && !(arcResistance && loops.toGround.size() == 1);
+    for (const bool voltageReference : {false, true}) {
+        CalculationZ calc;
+        calc.voltageReference = voltageReference;
+        std::vector<std::pair<const char*, ThreePhaseUISystem>> systems{
+            {"source impedance",
+             calc.calculateZZsconst(fault, source::kPoint, source::kZ1, source::kFactors, source::kEmf, p)}};
+        for (const Phase phase : loops.healthy) {
+            EXPECT_EQ(Complex::abs(systems[0].second.currents.getPhaseComplexValue(phase)), 0.0) << "phase " << phase;
+        }
+        if (constantValues) {
+            systems.insert(systems.end(),
+                           {{"constant current", calc.calculateZIconst(fault, source::kPoint, 5, 1.5, p)},
+                            {"default healthy current", calc.calculateZIconst(fault, source::kPoint, 5, -1, p)},
+                            {"constant voltage", calc.calculateZUconst(fault, source::kPoint, 20, 40, p)}});
+        }
+        for (const auto& [model, ui] : systems) {
+            SCOPED_TRACE(std::string(model) + (voltageReference ? ", voltage reference" : ", current reference"));
+            for (const Phase phase : loops.toGround) {
+                EXPECT_LT(relativeError(groundLoopSeen(ui, phase, p), seen), 1e-9) << "to ground, phase " << phase;
+            }
+            for (const auto& [first, second] : loops.between) {
+                const Complex loopZ =
+                    (ui.voltages.getPhaseComplexValue(first) - ui.voltages.getPhaseComplexValue(second)) /
+                    (ui.currents.getPhaseComplexValue(first) - ui.currents.getPhaseComplexValue(second));
+                EXPECT_LT(relativeError(loopZ, seen), 1e-9) << "between phases " << first << " and " << second;
+            }
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(KindsAndGroundFactors, SourceImpedanceLoops,
+INSTANTIATE_TEST_SUITE_P(KindsAndGroundFactors, RelayLoops,
                          ::testing::Combine(::testing::ValuesIn(FaultsList),
                                             ::testing::Values(K0, RE_RL_XE_XL, Z0_Z1, static_cast<GroundFactorMode>(3)),
                                             ::testing::Bool()));
@@ -368,7 +333,7 @@ TEST(CalculationZ, SourceImpedanceZeroGivesConstantVoltageValues) {
     for (const Fault fault : FaultsList) {
         SCOPED_TRACE(fault);
         const bool twoPhase = fault == AB || fault == BC || fault == CA;
-        const bool sameCurrents = fault != ABN && fault != BCN && fault != CAN && fault != ABC_lin;
+        const bool sameCurrents = hasNetworkCurrents(fault);
         for (const bool voltageReference : {true, false}) {
             CalculationZ calc;
             calc.voltageReference = voltageReference;
