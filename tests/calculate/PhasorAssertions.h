@@ -12,7 +12,6 @@ namespace KexCalculateTest {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoThirdsPi = 2.0943951023931953;
-constexpr double kDefaultHealthyVoltage = 57.73502691896258;  // 100 / sqrt(3)
 
 inline KexCalculate::Complex polar(double amplitude, double angle) {
     return {amplitude * std::cos(angle), amplitude * std::sin(angle)};
