@@ -104,7 +104,6 @@ def nan_samples():
     "args, kwargs, error, message",
     [
         ((nan_samples(), RATE), {}, ValueError, r"samples\[7\]: non-finite value \(channel VB\)"),
-        ((waveform(20), RATE), {"single_file": True}, ValueError, "2013"),
         ((waveform(20), RATE), {"revision": "2013", "format": "binary64"}, ValueError, "format"),
         ((waveform(20), RATE), {"revision": "2000"}, ValueError, "revision"),
         ((waveform(20)[:, :5], RATE), {}, ValueError, r"\(N, 6\)"),
