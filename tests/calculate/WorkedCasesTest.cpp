@@ -49,13 +49,6 @@ ThreePhaseUISystem calculated(const nlohmann::json& c) {
     const std::string calculation = c.at("calculation");
     const bool voltage = c.contains("voltage");
     const double held = c.value(voltage ? "voltage" : "current", 0.0);
-    if (calculation == "fault") {
-        const bool ofVoltage = c.at("quantity") == "voltage";
-        const ThreePhaseSystem s =
-            CalculationFault::calculateFault(ofVoltage ? KexRelay::Voltage : KexRelay::Current, kindOf(c),
-                                             c.at("value").get<double>(), c.value("angleDeg", 0.0) * kDegree, -1.0);
-        return ofVoltage ? ThreePhaseUISystem(s, ThreePhaseSystem()) : ThreePhaseUISystem(ThreePhaseSystem(), s);
-    }
     if (calculation == "power") {
         Complex power = complexOf(c.at("power"));
         return voltage ? CalculationP::calculatePUconst(kindOf(c), power, held)
@@ -76,12 +69,16 @@ ThreePhaseUISystem calculated(const nlohmann::json& c) {
         return voltage ? calculator.calculateZUconst(kindOf(c), z, held, -1.0, settings)
                        : calculator.calculateZIconst(kindOf(c), z, held, -1.0, settings);
     }
-    const Complex3 phases = CalculationSymComponents::CalcComplex3PhseSystem(
-        complexOf(c.value("zero", nlohmann::json{0, 0})), complexOf(c.value("positive", nlohmann::json{0, 0})),
-        complexOf(c.value("negative", nlohmann::json{0, 0})));
-    const ThreePhaseSystem s(phases);
-    return c.at("quantity") == "voltage" ? ThreePhaseUISystem(s, ThreePhaseSystem())
-                                         : ThreePhaseUISystem(ThreePhaseSystem(), s);
+    // A fault or a set of sequence components: one system, of the voltages or of the currents.
+    const bool ofVoltage = c.at("quantity") == "voltage";
+    const auto sequence = [&c](const char* name) { return complexOf(c.value(name, nlohmann::json{0, 0})); };
+    const ThreePhaseSystem s =
+        calculation == "fault"
+            ? CalculationFault::calculateFault(ofVoltage ? KexRelay::Voltage : KexRelay::Current, kindOf(c),
+                                               c.at("value").get<double>(), c.value("angleDeg", 0.0) * kDegree, -1.0)
+            : ThreePhaseSystem(CalculationSymComponents::CalcComplex3PhseSystem(sequence("zero"), sequence("positive"),
+                                                                                sequence("negative")));
+    return ofVoltage ? ThreePhaseUISystem(s, ThreePhaseSystem()) : ThreePhaseUISystem(ThreePhaseSystem(), s);
 }
 
 TEST(WorkedCases, LibraryGivesTheWorkedPhasors) {
