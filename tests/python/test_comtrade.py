@@ -17,11 +17,7 @@ FLOAT32_ROW = np.dtype([("n", "<u4"), ("timestamp", "<u4"), ("values", "<f4", 6)
 
 
 def waveform(count=400):
-    t = np.arange(count) / RATE
-    phases = np.array([0.0, -2.0943951023931953, 2.0943951023931953])
-    currents = 5.0 * np.sin(2 * np.pi * 50 * t[:, None] + phases)
-    voltages = 81.65 * np.sin(2 * np.pi * 50 * t[:, None] + phases + 0.3)
-    return np.hstack([currents, voltages])
+    return 80 * np.sin(np.arange(6 * count).reshape(count, 6) / 7)  # every sample of every channel its own
 
 
 def cfg_lines(path):
