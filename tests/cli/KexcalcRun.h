@@ -57,6 +57,15 @@ inline RunResult runShell(const std::string& command) {
     return result;
 }
 
+// A refused run: exit code 2, nothing on stdout, and one line on stderr that
+// says `says`.
+inline void expectRefused(const RunResult& run, const std::string& says) {
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+}
+
 // `environment` goes before the program: "NAME=value ..."; `input` is the
 // file standard input reads (none: the test's own).
 inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std::string& environment = "",

@@ -158,12 +158,7 @@ TEST(KexcalcRun, BadArgumentsExitTwoWithOneLineNamingTheArgument) {
             std::find(arguments.begin(), arguments.end(), "--out") == arguments.end()) {
             arguments.insert(arguments.end(), {"--out", out.string()});
         }
-        const RunResult run = runKexcalc(arguments);
-        EXPECT_EQ(run.exitCode, 2);
-        EXPECT_EQ(run.out, "");
-        EXPECT_FALSE(run.err.empty());
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-        EXPECT_NE(run.err.find(c.at("named").get<std::string>()), std::string::npos) << run.err;
+        KexcalcTest::expectRefused(runKexcalc(arguments), c.at("named"));
         EXPECT_FALSE(fs::exists(out));
         EXPECT_FALSE(fs::exists("--no-plot"));
     }
