@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +21,12 @@ struct RunResult {
     std::string out;
     std::string err;
 };
+
+// The bytes of a file; none when it cannot be read.
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 inline std::string shellQuoted(const std::string& text) {
     std::string quoted = "'";
@@ -70,24 +76,20 @@ inline void expectRefused(const RunResult& run, const std::string& says) {
 // file standard input reads (none: the test's own).
 inline RunResult runKexcalc(const std::vector<std::string>& arguments, const std::string& environment = "",
                             const std::string& input = "") {
-    std::array<char, 32> errPath{};
-    std::snprintf(errPath.data(), errPath.size(), "/tmp/kexcalc-err-XXXXXX");
+    std::string errPath = "/tmp/kexcalc-err-XXXXXX";
     const int errFile = mkstemp(errPath.data());
     if (errFile < 0) {
         ADD_FAILURE() << "no temporary file";
         return {};
     }
     close(errFile);
-    std::string command = environment + " " + kexcalcCommand(arguments) + " 2>" + shellQuoted(errPath.data());
+    std::string command = environment + " " + kexcalcCommand(arguments) + " 2>" + shellQuoted(errPath);
     if (!input.empty()) {
         command += " <" + shellQuoted(input);
     }
     RunResult result = runShell(command);
-    std::ifstream errStream(errPath.data());
-    std::ostringstream err;
-    err << errStream.rdbuf();
-    result.err = err.str();
-    std::remove(errPath.data());
+    result.err = readFile(errPath);
+    std::remove(errPath.c_str());
     return result;
 }
 

@@ -34,18 +34,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using KexcalcTest::expectRefused;
+using KexcalcTest::readFile;
 using KexcalcTest::RunResult;
 using KexcalcTest::shellQuoted;
 using KexCalculate::CalculationRl;
 using KexCalculate::CalculationRlExact;
 using KexCalculate::RlParameters;
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A number as a stream writes it with `precision` significant digits.
 std::string printed(double value, int precision) {
@@ -56,7 +50,7 @@ std::string printed(double value, int precision) {
 
 // Width and height of a PNG file from its header; 0 x 0 when it is none.
 std::pair<unsigned, unsigned> pngSize(const fs::path& path) {
-    const std::string bytes = readBytes(path);
+    const std::string bytes = readFile(path);
     if (bytes.size() < 24 || bytes.compare(0, 8, std::string("\x89PNG\r\n\x1a\n", 8)) != 0) {
         return {0, 0};
     }
@@ -284,7 +278,7 @@ TEST_F(TransientRun, DefaultScenarioWritesTheFilesOfTheModel) {
 
     // Revision 1999, 16-bit binary; the disturbance at 0.1 s is sample 1000.
     const ComtradeTest::Comtrade read =
-        ComtradeTest::readPair(readBytes(out / "default.cfg"), readBytes(out / "default.dat"));
+        ComtradeTest::readPair(readFile(out / "default.cfg"), readFile(out / "default.dat"));
     EXPECT_EQ(read.cfg.revisionYear, 1999);
     EXPECT_EQ(read.cfg.fileType, "BINARY");
     EXPECT_EQ(read.cfg.stationName, "KexCalculate");
@@ -304,18 +298,16 @@ TEST_F(TransientRun, DefaultScenarioWritesTheFilesOfTheModel) {
     ASSERT_EQ(reached.size(), 7U) << result.out;
     for (std::size_t c = 0; c < 6; ++c) {
         std::vector<double> cycleRms;
+        std::size_t peak = 1000;
         for (std::size_t start = 1000; start < 3000; start += 200) {
             double squares = 0.0;
             for (std::size_t k = start; k < start + 200; ++k) {
                 squares += samples.rows[k][c] * samples.rows[k][c];
+                peak = std::fabs(samples.rows[k][c]) > std::fabs(samples.rows[peak][c]) ? k : peak;
             }
             cycleRms.push_back(std::sqrt(squares / 200.0));
         }
         const auto highest = std::max_element(cycleRms.begin(), cycleRms.end());
-        std::size_t peak = 1000;
-        for (std::size_t k = 1000; k < 3000; ++k) {
-            peak = std::fabs(samples.rows[k][c]) > std::fabs(samples.rows[peak][c]) ? k : peak;
-        }
         const std::vector<double>& row = reached[c + 1];  // below the line of units
         ASSERT_EQ(row.size(), 5U) << result.out;
         EXPECT_NEAR(row[0], *std::min_element(cycleRms.begin(), cycleRms.end()), kPrinted) << c;
@@ -410,8 +402,8 @@ TEST_P(TransientVariant, WritesTheScenarioInTheChosenFormat) {
     expectCsvIsTheModel(out / "bc-ground.csv", record, 4000.0, 800);
 
     const ComtradeTest::Comtrade read =
-        singleFile ? ComtradeTest::readSingleFile(readBytes(out / "bc-ground.cff"))
-                   : ComtradeTest::readPair(readBytes(out / "bc-ground.cfg"), readBytes(out / "bc-ground.dat"));
+        singleFile ? ComtradeTest::readSingleFile(readFile(out / "bc-ground.cff"))
+                   : ComtradeTest::readPair(readFile(out / "bc-ground.cfg"), readFile(out / "bc-ground.dat"));
     const bool rev2013 = std::find(v.options.begin(), v.options.end(), "2013") != v.options.end();
     EXPECT_EQ(read.cfg.revisionYear, rev2013 ? 2013 : 1999);
     EXPECT_EQ(read.cfg.fileType, v.fileType);
@@ -447,7 +439,7 @@ TEST_F(TransientRun, CurrentTransformersAddTheIdealCurrents) {
     const nlohmann::json ctSummary = nlohmann::json::parse(asJson.out).at("ct");
     EXPECT_EQ(ctSummary.at("saturationVoltage"), 20.0);
 
-    const ComtradeTest::Comtrade read = ComtradeTest::readPair(readBytes(out / "ct.cfg"), readBytes(out / "ct.dat"));
+    const ComtradeTest::Comtrade read = ComtradeTest::readPair(readFile(out / "ct.cfg"), readFile(out / "ct.dat"));
     EXPECT_EQ(channelList(read),
               "IA/A/A/S IB/B/A/S IC/C/A/S VA/A/V/S VB/B/V/S VC/C/V/S IA ideal/A/A/S IB ideal/B/A/S IC ideal/C/A/S ");
 
@@ -518,8 +510,8 @@ TEST_F(TransientRun, FailedRunKeepsTheEarlierOutputALaterOneReplacesIt) {
     const fs::path out = root_ / "out";
     ASSERT_EQ(run({"--out", out.string(), "--no-plot"}).exitCode, 0);
     const std::set<std::string> before = filesIn(out);
-    const std::string cfg = readBytes(out / "default.cfg");
-    const std::string csv = readBytes(out / "default.csv");
+    const std::string cfg = readFile(out / "default.cfg");
+    const std::string csv = readFile(out / "default.csv");
 
     const fs::path bad = writeScenario("default.json", R"({"faultKind": "swing", "swingPeriod": -1})");
     RunResult result = run({bad.string(), "--out", out.string()});
@@ -546,15 +538,15 @@ TEST_F(TransientRun, FailedRunKeepsTheEarlierOutputALaterOneReplacesIt) {
     expectRefused(result, "default.csv' is read-only; nothing was replaced");
 
     EXPECT_EQ(filesIn(out), before);  // no temporaries either
-    EXPECT_EQ(readBytes(out / "default.cfg"), cfg);
-    EXPECT_EQ(readBytes(out / "default.csv"), csv);
+    EXPECT_EQ(readFile(out / "default.cfg"), cfg);
+    EXPECT_EQ(readFile(out / "default.csv"), csv);
 
     // A run that succeeds replaces the files and says so.
     fs::permissions(out / "default.csv", fs::perms::owner_write, fs::perm_options::add);
     result = run({changed.string(), "--out", out.string(), "--name", "default", "--no-plot"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("default.csv  (replaced the earlier file)"), std::string::npos) << result.out;
-    EXPECT_NE(readBytes(out / "default.csv"), csv);
+    EXPECT_NE(readFile(out / "default.csv"), csv);
     EXPECT_EQ(filesIn(out), before);
 }
 
@@ -674,7 +666,7 @@ TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
     const fs::path never = root_ / "never";
     result = run({scenario.string(), "--print-scenario", "--out", never.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, KexRecording::renderScenarioJson(KexRecording::parseScenario(readBytes(scenario)).scenario));
+    EXPECT_EQ(result.out, KexRecording::renderScenarioJson(KexRecording::parseScenario(readFile(scenario)).scenario));
     EXPECT_FALSE(fs::exists(never));
 }
 
