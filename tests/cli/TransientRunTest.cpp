@@ -100,10 +100,6 @@ protected:
     fs::path root_;
 };
 
-// The built-in scenario's record; a test of the scenario reader checks it
-// against the documentation.
-RlParameters builtInRecord() { return KexRecording::defaultScenario().record; }
-
 // Block sampling agrees with getMgn to this fraction of a channel's peak.
 constexpr double kSamplingTolerance = 1e-9;
 
@@ -252,7 +248,7 @@ TEST_F(TransientRun, DefaultScenarioWritesTheFilesOfTheModel) {
 
     // The summary lists the exact transients: each time constant with its DC
     // on each channel, and each channel's whole DC at the instant.
-    const RlParameters record = builtInRecord();
+    const RlParameters record = KexRecording::defaultScenario().record;
     CalculationRl model(&record);
     model.calculate();
     CalculationRlExact exact;
@@ -329,7 +325,7 @@ TEST_F(TransientRun, SwingGivesTheExtremesItReaches) {
     EXPECT_EQ(pngSize(out / "swing.png"), std::make_pair(1400U, 1800U));
     EXPECT_EQ(pngSize(out / "swing_phasors.png"), std::make_pair(1600U, 900U));
 
-    RlParameters record = builtInRecord();
+    RlParameters record = KexRecording::defaultScenario().record;
     record.faultKind = 8;
     CalculationRl model(&record);
     model.calculate();
@@ -392,7 +388,7 @@ TEST_P(TransientVariant, WritesTheScenarioInTheChosenFormat) {
                    : std::set<std::string>{"bc-ground.cfg", "bc-ground.dat", "bc-ground.csv"};
     EXPECT_EQ(filesIn(out), expectedFiles);
 
-    RlParameters record = builtInRecord();
+    RlParameters record = KexRecording::defaultScenario().record;
     record.faultKind = 3;
     record.faultPhase = 1;
     record.networkType = 3;
@@ -624,7 +620,7 @@ TEST_F(TransientRun, SingleTimeConstantOnRequestAndOutsideTheExactScope) {
         ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_NE(result.out.find(c.says), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("aperiodicModel exact)"), std::string::npos) << result.out;
-        RlParameters record = builtInRecord();
+        RlParameters record = KexRecording::defaultScenario().record;
         record.faultKind = c.faultKind;
         expectCsvIsTheModel(out / "run.csv", record, 10000.0, 3000, Dc::SingleTimeConstant);
     }
