@@ -21,9 +21,8 @@ def check_png(path):
     """None when the file is a PNG that is not one flat colour, else the problem."""
     if not path.is_file():
         return "no PNG written"
-    with open(path, "rb") as f:
-        if f.read(8) != PNG_SIGNATURE:
-            return "not a PNG file"
+    if not path.read_bytes().startswith(PNG_SIGNATURE):
+        return "not a PNG file"
     pixels = matplotlib.image.imread(path)
     if pixels.shape[0] < 200 or pixels.shape[1] < 200:
         return f"picture of only {pixels.shape[1]} x {pixels.shape[0]} pixels"
