@@ -626,18 +626,9 @@ TEST_F(TransientRun, SingleTimeConstantOnRequestAndOutsideTheExactScope) {
     }
 }
 
-TEST_F(TransientRun, PrintDefaultIsAScenarioFileOfTheBuiltInScenario) {
-    // The scenario reader's tests read the same text back unchanged.
-    const RunResult result = run({"--print-default"});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, KexRecording::renderScenarioJson(KexRecording::defaultScenario()));
-    EXPECT_NE(result.out.find("\"faultKind\": \"one-phase-ground\""), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("\"aperiodicModel\": \"exact\""), std::string::npos) << result.out;
-}
-
-// A scenario from standard input with the summary as JSON, and the merged
-// scenario printed without anything written.
-TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
+// A scenario from standard input with the summary as JSON; the merged and the
+// built-in scenario printed as scenario files without anything written.
+TEST_F(TransientRun, StandardInputJsonSummaryAndPrintedScenarios) {
     const fs::path scenario =
         writeScenario("in.json", R"({"faultKind": "load-switching", "networkType": "double-circuit-healthy"})");
     const fs::path out = root_ / "out";
@@ -663,6 +654,12 @@ TEST_F(TransientRun, StandardInputJsonSummaryAndPrintScenario) {
     result = run({scenario.string(), "--print-scenario", "--out", never.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, KexRecording::renderScenarioJson(KexRecording::parseScenario(readFile(scenario)).scenario));
+    // The scenario reader's tests read the built-in one back unchanged.
+    result = run({"--print-default", "--out", never.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, KexRecording::renderScenarioJson(KexRecording::defaultScenario()));
+    EXPECT_NE(result.out.find("\"faultKind\": \"one-phase-ground\""), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\"aperiodicModel\": \"exact\""), std::string::npos) << result.out;
     EXPECT_FALSE(fs::exists(never));
 }
 
