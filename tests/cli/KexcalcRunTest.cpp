@@ -8,8 +8,6 @@
 #include <cmath>
 #include <complex>
 #include <filesystem>
-#include <iomanip>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,8 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using KexcalcTest::RunResult;
 using KexcalcTest::runKexcalc;
+using KexcalcTest::RunResult;
 
 using WorkedCases::Phasor;
 
@@ -37,36 +35,36 @@ nlohmann::json runJson(std::vector<std::string> arguments) {
     return nlohmann::json::parse(run.out);
 }
 
-std::string number(double x) {
-    std::ostringstream text;
-    text << std::setprecision(17) << x;
-    return text.str();
-}
-
-std::string complexArgument(const nlohmann::json& pair) {
-    return number(pair.at(0).get<double>()) + "," + number(pair.at(1).get<double>());
-}
-
-// The command line of a worked case, its options named as the case's fields.
+// The command line of a worked case, its options named as the case's fields;
+// numbers as the data file writes them.
 std::vector<std::string> argumentsOf(const nlohmann::json& c) {
     std::vector<std::string> arguments{c.at("calculation").get<std::string>()};
     const struct {
         const char* field;
         const char* option;
-    } options[] = {{"kind", "--kind"},           {"quantity", "--type"},          {"value", "--value"},
-                   {"angleDeg", "--angle"},      {"power", "--power"},            {"z", "--z"},
-                   {"current", "--current"},     {"voltage", "--voltage"},        {"k0", "--k0"},
-                   {"sourceZ", "--source-z"},    {"sourceFactors", "--source-factors"},
-                   {"sourceVoltage", "--source-voltage"}, {"zero", "--zero"},     {"positive", "--positive"},
+    } options[] = {{"kind", "--kind"},
+                   {"quantity", "--type"},
+                   {"value", "--value"},
+                   {"angleDeg", "--angle"},
+                   {"power", "--power"},
+                   {"z", "--z"},
+                   {"current", "--current"},
+                   {"voltage", "--voltage"},
+                   {"k0", "--k0"},
+                   {"sourceZ", "--source-z"},
+                   {"sourceFactors", "--source-factors"},
+                   {"sourceVoltage", "--source-voltage"},
+                   {"zero", "--zero"},
+                   {"positive", "--positive"},
                    {"negative", "--negative"}};
     for (const auto& o : options) {
         if (c.contains(o.field)) {
             const nlohmann::json& value = c.at(o.field);
             const bool symQuantity = c.at("calculation") == "sym" && std::string(o.field) == "quantity";
-            arguments.insert(arguments.end(),
-                             {symQuantity ? "--quantity" : o.option,
-                              value.is_array() ? complexArgument(value)
-                                               : value.is_string() ? value.get<std::string>() : number(value)});
+            arguments.insert(arguments.end(), {symQuantity ? "--quantity" : o.option,
+                                               value.is_array()    ? value.at(0).dump() + "," + value.at(1).dump()
+                                               : value.is_string() ? value.get<std::string>()
+                                                                   : value.dump()});
         }
     }
     if (c.value("voltageReference", false)) {

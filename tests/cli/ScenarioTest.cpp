@@ -77,38 +77,41 @@ TEST(Scenario, DocumentedRecordTableNamesEveryRecordField) {
     EXPECT_EQ(documented, recordFields);
 }
 
-TEST(Scenario, BuiltInRecordIs3000SamplesFrom2000) {
-    const KexRecording::TransientScenario s = KexRecording::defaultScenario();
-    EXPECT_EQ(KexRecording::sampleCount(s), 3000u);  // 0.3 s at 10 kHz
-    // 0.57 s at 10 kHz is 5699.999999999999 in double: still 5700 samples.
-    EXPECT_EQ(KexRecording::sampleCount(parseScenario(R"({"duration": 0.57})").scenario), 5700u);
-    EXPECT_EQ(s.startTimeNanoseconds, 946684800LL * 1000000000LL);  // 2000-01-01 00:00:00 UTC
-}
-
-// An empty file, and the built-in scenario as --print-default writes it.
-TEST(Scenario, EmptyFileAndPrintedBuiltInScenarioAreTheBuiltInScenario) {
+// Scenarios read back from the JSON they are written as: the built-in one
+// (also what an empty file gives), every kind and phase by name (or number)
+// with both aperiodic models, and CTs ("ct" written only when given, a
+// missing key of it at its default, a remanence the same in every phase as
+// one number).
+TEST(Scenario, WrittenScenariosReadBackAsTheyWere) {
     const KexRecording::TransientScenario original = KexRecording::defaultScenario();
-    for (const std::string& text : {std::string("{}"), KexRecording::renderScenarioJson(original)}) {
-        const ScenarioResult result = parseScenario(text);
-        ASSERT_TRUE(result.ok()) << joined(result.problems);
-        expectSameScenario(result.scenario, original);
+    expectSameScenario(parseScenario("{}").scenario, original);
+    std::vector<KexRecording::TransientScenario> scenarios{original};
+    for (int kind = 0; kind <= 12; ++kind) {
+        for (int phase = 0; phase <= 2; ++phase) {
+            KexRecording::TransientScenario s = original;
+            s.record.faultKind = static_cast<std::uint8_t>(kind);
+            s.record.faultPhase = static_cast<std::uint8_t>(phase);
+            s.record.networkType = static_cast<std::int8_t>(phase);
+            s.record.initialAngle = 0.1 * kind - 0.7;
+            s.aperiodicModel =
+                phase == 1 ? KexRecording::AperiodicModel::SingleTimeConstant : KexRecording::AperiodicModel::Exact;
+            scenarios.push_back(s);
+        }
     }
-}
-
-// "ct" is written only when given, a missing key of it at its default, and
-// a remanence the same in every phase as one number.
-TEST(Scenario, CurrentTransformersSurviveTheRoundTrip) {
-    EXPECT_EQ(KexRecording::renderScenarioJson(KexRecording::defaultScenario()).find("\"ct\""), std::string::npos);
     for (const char* json : {R"({"ct": {}})", R"({"ct": {"exponent": 10, "remanence": [0.5, -0, -0.25]}})",
                              R"({"ct": {"remanence": -0.5}, "frequency": 60})"}) {
-        const ScenarioResult first = parseScenario(json);
-        ASSERT_TRUE(first.ok()) << json << "\n" << joined(first.problems);
-        EXPECT_TRUE(first.scenario.ct.present);
-        const std::string written = KexRecording::renderScenarioJson(first.scenario);
+        const ScenarioResult given = parseScenario(json);
+        ASSERT_TRUE(given.ok()) << json << "\n" << joined(given.problems);
+        EXPECT_TRUE(given.scenario.ct.present);
+        scenarios.push_back(given.scenario);
+    }
+    for (const KexRecording::TransientScenario& s : scenarios) {
+        const std::string written = KexRecording::renderScenarioJson(s);
         const ScenarioResult again = parseScenario(written);
         ASSERT_TRUE(again.ok()) << written << "\n" << joined(again.problems);
-        expectSameScenario(again.scenario, first.scenario);
+        expectSameScenario(again.scenario, s);
     }
+    EXPECT_EQ(KexRecording::renderScenarioJson(original).find("\"ct\""), std::string::npos);
     const ScenarioResult partial = parseScenario(R"({"ct": {"exponent": 10, "remanence": -0.5}})");
     EXPECT_EQ(partial.scenario.ct.burdenResistance, 4.0);
     EXPECT_EQ(partial.scenario.ct.remanence, (KexRecording::PhaseValues{-0.5, -0.5, -0.5}));
@@ -116,25 +119,6 @@ TEST(Scenario, CurrentTransformersSurviveTheRoundTrip) {
     const KexRecording::PhaseCts cts =
         KexRecording::ctParameters(parseScenario(R"({"frequency": 60, "ct": {}})").scenario);
     EXPECT_EQ(cts[2].frequency, 60.0);  // the network's
-}
-
-// Every kind and phase, and both aperiodic models, are written by name (or
-// number) and read back as they were.
-TEST(Scenario, EveryKindAndPhaseSurvivesTheRoundTrip) {
-    for (int kind = 0; kind <= 12; ++kind) {
-        for (int phase = 0; phase <= 2; ++phase) {
-            KexRecording::TransientScenario s = KexRecording::defaultScenario();
-            s.record.faultKind = static_cast<std::uint8_t>(kind);
-            s.record.faultPhase = static_cast<std::uint8_t>(phase);
-            s.record.networkType = static_cast<std::int8_t>(phase);
-            s.record.initialAngle = 0.1 * kind - 0.7;
-            s.aperiodicModel =
-                phase == 1 ? KexRecording::AperiodicModel::SingleTimeConstant : KexRecording::AperiodicModel::Exact;
-            const ScenarioResult result = parseScenario(KexRecording::renderScenarioJson(s));
-            ASSERT_TRUE(result.ok()) << "kind " << kind << ": " << joined(result.problems);
-            expectSameScenario(result.scenario, s);
-        }
-    }
 }
 
 // Each malformed file of the table gives one problem, a line that starts
@@ -164,9 +148,9 @@ TEST(Scenario, AnyTextGivesProblemsNotExceptions) {
     }
 }
 
-// Sound files, some of values that look odd: the codes, the initial angle and
-// the start time they give.
-TEST(Scenario, AcceptedFilesGiveTheirCodesAngleAndStartTime) {
+// Sound files, some of values that look odd: the codes, the initial angle,
+// the start time and the sample count they give.
+TEST(Scenario, AcceptedFilesGiveTheirCodesAngleStartTimeAndSampleCount) {
     for (const nlohmann::json& c : TestData::table("scenarios.json", "accepted")) {
         SCOPED_TRACE(c.at("json").get<std::string>());
         const ScenarioResult result = parseScenario(c.at("json").get<std::string>());
@@ -179,6 +163,9 @@ TEST(Scenario, AcceptedFilesGiveTheirCodesAngleAndStartTime) {
         }
         if (c.contains("startTimeNanoseconds")) {
             EXPECT_EQ(result.scenario.startTimeNanoseconds, c.at("startTimeNanoseconds").get<std::int64_t>());
+        }
+        if (c.contains("sampleCount")) {
+            EXPECT_EQ(KexRecording::sampleCount(result.scenario), c.at("sampleCount").get<std::size_t>());
         }
     }
 }
