@@ -132,52 +132,51 @@ ModelSamples modelSamples(const RlParameters& record, double sampleRate, std::si
     return samples;
 }
 
+// The numbers among the words of a line, words split at spaces and at
+// `separator`.
+std::vector<double> numbersIn(std::string line, char separator = ' ') {
+    std::replace(line.begin(), line.end(), separator, ' ');
+    std::istringstream words(line);
+    std::vector<double> numbers;
+    std::string word;
+    while (words >> word) {
+        char* end = nullptr;
+        const double number = std::strtod(word.c_str(), &end);
+        if (*end == '\0') {
+            numbers.push_back(number);
+        }
+    }
+    return numbers;
+}
+
 // The numbers of the `count` lines of the summary below the line that
-// contains `header`; words are skipped.
+// contains `header`.
 std::vector<std::vector<double>> summaryRows(const std::string& summary, const std::string& header, std::size_t count) {
     std::istringstream lines(summary.substr(summary.find(header)));
     std::string line;
     std::getline(lines, line);
     std::vector<std::vector<double>> rows;
     while (rows.size() < count && std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::vector<double> numbers;
-        std::string word;
-        while (words >> word) {
-            char* end = nullptr;
-            const double number = std::strtod(word.c_str(), &end);
-            if (*end == '\0') {
-                numbers.push_back(number);
-            }
-        }
-        rows.push_back(numbers);
+        rows.push_back(numbersIn(line));
     }
     return rows;
 }
 
-struct CsvTable {
-    std::string header;
-    std::vector<std::vector<double>> rows;
-};
-
-// A table of `columns` numbers a row.
-CsvTable readCsv(const fs::path& path, std::size_t columns = 7) {
-    CsvTable table;
+// The rows of a CSV file below its header, each checked to hold a number in
+// each of the header's columns.
+std::vector<std::vector<double>> readCsv(const fs::path& path, const std::string& header) {
     std::ifstream in(path);
-    std::getline(in, table.header);
     std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, header);
+    const auto columns = static_cast<std::size_t>(std::count(header.begin(), header.end(), ',') + 1);
+    std::vector<std::vector<double>> rows;
     while (std::getline(in, line)) {
-        std::vector<double> row(columns);
-        const char* position = line.c_str();
-        for (std::size_t column = 0; column < row.size(); ++column) {
-            char* end = nullptr;
-            row[column] = std::strtod(position, &end);
-            EXPECT_EQ(*end, column + 1 < row.size() ? ',' : '\0') << line;
-            position = end + 1;
-        }
-        table.rows.push_back(row);
+        rows.push_back(numbersIn(line, ','));
+        EXPECT_EQ(rows.back().size(), columns) << line;
+        rows.back().resize(columns);
     }
-    return table;
+    return rows;
 }
 
 // The CSV's times are k / sampleRate to the last bit, its values getMgn at
@@ -185,13 +184,12 @@ CsvTable readCsv(const fs::path& path, std::size_t columns = 7) {
 void expectCsvIsTheModel(const fs::path& csv, const RlParameters& record, double sampleRate, std::size_t count,
                          Dc dc = Dc::Exact) {
     const ModelSamples expected = modelSamples(record, sampleRate, count, dc);
-    const CsvTable table = readCsv(csv);
-    EXPECT_EQ(table.header, "time_s,IA_A,IB_A,IC_A,VA_V,VB_V,VC_V");
-    ASSERT_EQ(table.rows.size(), count);
+    const std::vector<std::vector<double>> rows = readCsv(csv, "time_s,IA_A,IB_A,IC_A,VA_V,VB_V,VC_V");
+    ASSERT_EQ(rows.size(), count);
     for (std::size_t k = 0; k < count; ++k) {
-        ASSERT_EQ(table.rows[k][0], static_cast<double>(k) / sampleRate) << "row " << k;
+        ASSERT_EQ(rows[k][0], static_cast<double>(k) / sampleRate) << "row " << k;
         for (std::size_t c = 0; c < 6; ++c) {
-            ASSERT_NEAR(table.rows[k][c + 1], expected.rows[k][c], kSamplingTolerance * expected.peak[c])
+            ASSERT_NEAR(rows[k][c + 1], expected.rows[k][c], kSamplingTolerance * expected.peak[c])
                 << "row " << k << " channel " << c;
         }
     }
@@ -365,6 +363,8 @@ struct Variant {
     double fullScale;
 };
 
+void PrintTo(const Variant& v, std::ostream* out) { *out << v.what; }  // no addresses in the test names
+
 class TransientVariant : public TransientRun, public testing::WithParamInterface<Variant> {};
 
 // A two-phase-to-ground fault on the faulted circuit of a double line, at
@@ -441,9 +441,9 @@ TEST_F(TransientRun, CurrentTransformersAddTheIdealCurrents) {
 
     const KexRecording::TransientScenario s = KexRecording::parseScenario(json).scenario;
     const std::size_t count = KexRecording::sampleCount(s);
-    const CsvTable table = readCsv(out / "ct.csv", 10);
-    EXPECT_EQ(table.header, "time_s,IA_A,IB_A,IC_A,VA_V,VB_V,VC_V,IA_ideal_A,IB_ideal_A,IC_ideal_A");
-    ASSERT_EQ(table.rows.size(), count);
+    const std::vector<std::vector<double>> rows =
+        readCsv(out / "ct.csv", "time_s,IA_A,IB_A,IC_A,VA_V,VB_V,VC_V,IA_ideal_A,IB_ideal_A,IC_ideal_A");
+    ASSERT_EQ(rows.size(), count);
     const ModelSamples ideal = modelSamples(s.record, s.sampleRate, count, Dc::Exact);
     const KexRecording::TransientWaves waves(s.record, s.aperiodicModel);
     const KexRecording::ModelSource waveforms = waves.source(KexRecording::timeAxis(s));
@@ -455,9 +455,9 @@ TEST_F(TransientRun, CurrentTransformersAddTheIdealCurrents) {
         ct.saturate(KexCalculate::CtSaturation::channelOf(waveforms, static_cast<int>(phase)), 0.0, 1.0 / s.sampleRate,
                     count, secondary.data());
         for (std::size_t k = 0; k < count; ++k) {
-            ASSERT_EQ(table.rows[k][1 + phase], secondary[k]) << "phase " << phase << " row " << k;
-            ASSERT_NEAR(table.rows[k][7 + phase], ideal.rows[k][phase], kSamplingTolerance * ideal.peak[phase]);
-            idealColumn[k] = table.rows[k][7 + phase];
+            ASSERT_EQ(rows[k][1 + phase], secondary[k]) << "phase " << phase << " row " << k;
+            ASSERT_NEAR(rows[k][7 + phase], ideal.rows[k][phase], kSamplingTolerance * ideal.peak[phase]);
+            idealColumn[k] = rows[k][7 + phase];
         }
         // The summary's line of the phase: its remanence, then the time on the
         // record's axis and after the disturbance (in seconds in the JSON), or none.

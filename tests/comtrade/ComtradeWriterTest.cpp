@@ -80,6 +80,7 @@ std::string describe(const Variant& v) {
            (v.singleFile ? "Cff" : "Pair");
 }
 std::string variantName(const testing::TestParamInfo<Variant>& info) { return describe(info.param); }
+void PrintTo(const Variant& v, std::ostream* out) { *out << describe(v); }  // no addresses in the test names
 
 class RoundTrip : public testing::TestWithParam<Variant> {};
 
