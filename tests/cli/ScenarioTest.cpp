@@ -14,7 +14,6 @@
 
 namespace {
 
-using KexCalculate::RlParameters;
 using KexRecording::parseScenario;
 using KexRecording::ScenarioResult;
 
