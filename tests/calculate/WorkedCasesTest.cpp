@@ -1,7 +1,9 @@
 // The library on the steady-state worked cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 
 #include "CalculationFault.h"
@@ -17,17 +19,13 @@ using WorkedCases::Phases;
 using WorkedCases::phasor;
 
 constexpr double kDegree = 3.141592653589793 / 180.0;
+// In the order of the Fault values.
 const char* const kKindNames[] = {"AN", "BN", "CN", "AB", "BC", "CA", "ABC", "ABN", "BCN", "CAN", "ABC_lin"};
 
 Fault kindOf(const nlohmann::json& c) {
-    const std::string name = c.at("kind");
-    for (const Fault fault : FaultsList) {
-        if (name == kKindNames[fault]) {
-            return fault;
-        }
-    }
-    ADD_FAILURE() << "unknown kind " << name;
-    return AN;
+    const auto name = std::find(std::begin(kKindNames), std::end(kKindNames), c.at("kind").get<std::string>());
+    EXPECT_NE(name, std::end(kKindNames)) << c.at("kind");
+    return static_cast<Fault>(name - std::begin(kKindNames));
 }
 
 Complex complexOf(const nlohmann::json& pair) {
