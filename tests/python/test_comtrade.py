@@ -78,7 +78,7 @@ def test_start_time_from_a_datetime(tmp_path):
     assert cfg_lines(tmp_path / "t.cfg")[11:13] == ["06/05/2021,07:08:09.123456"] * 2
 
 
-def test_existing_files_are_replaced_unless_read_only(tmp_path):
+def test_existing_files_are_replaced_unless_read_only_and_os_errors_are_python_ones(tmp_path):
     (tmp_path / "r.cfg").write_text("old")
     kc.write_comtrade(tmp_path / "r", waveform(10), RATE)
     before = (tmp_path / "r.cfg").read_bytes()
@@ -87,6 +87,8 @@ def test_existing_files_are_replaced_unless_read_only(tmp_path):
     (tmp_path / "r.dat").chmod(0o444)
     with pytest.raises(PermissionError, match="r.dat"):
         kc.write_comtrade(tmp_path / "r", waveform(20), RATE)
+    with pytest.raises(FileNotFoundError):
+        kc.write_comtrade(tmp_path / "missing" / "x", waveform(10), RATE)
     assert files_in(tmp_path) == ["r.cfg", "r.dat"] and (tmp_path / "r.cfg").read_bytes() == before
 
 
@@ -119,10 +121,4 @@ def nan_samples():
 def test_bad_input_raises_and_writes_nothing(tmp_path, args, kwargs, error, message):
     with pytest.raises(error, match=message):
         kc.write_comtrade(tmp_path / "bad", *args, **kwargs)
-    assert files_in(tmp_path) == []
-
-
-def test_missing_directory_is_an_os_error(tmp_path):
-    with pytest.raises(FileNotFoundError):
-        kc.write_comtrade(tmp_path / "missing" / "x", waveform(10), RATE)
     assert files_in(tmp_path) == []

@@ -18,29 +18,20 @@ def saturating_ct(**changes):
     return kc.CtParameters(**fields)
 
 
-def test_on_a_model_channel():
+def test_on_a_model_channel_and_on_samples():
     model = calculated_model()
-    ct = kc.CtSaturation(saturating_ct())
-    ideal = model.sampleBlock(0.0, STEP, COUNT)[:, 0]
+    ct = kc.CtSaturation(saturating_ct(), maxStep=5e-5, tolerance=1e-6)
+    assert (ct.maxStep, ct.tolerance) == (5e-5, 1e-6)
+    ideal = model.sampleBlock(0.0, STEP, COUNT)[:, 0]  # a column of the (count, 6) block: not contiguous
     current, flux = ct.saturate(model, 0, STEP, COUNT, flux=True)
     assert current.dtype == np.float64 and current.shape == flux.shape == (COUNT,)
     assert flux[0] == pytest.approx(0.2 * ct.saturationFlux)
     departure = kc.CtSaturation.firstDeparture(ideal, current)
     assert departure is not None and departure * STEP > 0.1  # after the fault instant
     assert kc.CtSaturation.firstDeparture(ideal, ideal) is None
-
-
-def test_on_samples():
-    model = calculated_model()
-    ct = kc.CtSaturation(saturating_ct(), maxStep=5e-5, tolerance=1e-6)
-    assert (ct.maxStep, ct.tolerance) == (5e-5, 1e-6)
-    ideal = model.sampleBlock(0.0, STEP, COUNT)[:, 0]
     from_samples = ct.saturateSamples(list(ideal), STEP)
-    from_model = ct.saturate(model, 0, STEP, COUNT)
-    assert np.max(np.abs(from_samples - from_model)) < 1e-3 * np.max(np.abs(ideal))
-    # A column of the (count, 6) block is not contiguous: it is taken as it is.
-    block = model.sampleBlock(0.0, STEP, COUNT)
-    assert np.array_equal(ct.saturateSamples(block[:, 0], STEP), ct.saturateSamples(ideal.copy(), STEP))
+    assert np.max(np.abs(from_samples - current)) < 1e-3 * np.max(np.abs(ideal))
+    assert np.array_equal(ct.saturateSamples(ideal, STEP), from_samples)
     assert ct.excitationCurrent(ct.saturationFlux) > ct.excitationCurrent(0.5 * ct.saturationFlux) > 0
 
 

@@ -20,17 +20,23 @@ I_LOAD = cmath.rect(DEFAULT_RECORD["loadCurrent"], -math.radians(DEFAULT_RECORD[
 
 # ------------------------------------------------------------- RlParameters
 
-def test_record_from_keywords_reads_back_every_field():
+def test_record_from_keywords_reads_back_every_field_and_copies():
     p = kc.RlParameters(**DEFAULT_RECORD)
     for name, value in DEFAULT_RECORD.items():
         got = getattr(p, name)
         assert (complex(got) if isinstance(value, complex) else got) == value, name
+    for other in (p.copy(), copy.copy(p), copy.deepcopy(p), pickle.loads(pickle.dumps(p))):
+        assert repr(other) == repr(p)
+        other.faultKind = 9
+        assert p.faultKind == 2
 
 
-def test_record_fields_not_given_are_zero():
+def test_record_fields_not_given_are_zero_and_unknown_ones_refused():
     p = kc.RlParameters(loadVoltage=10)
     assert p.loadVoltage == 10.0 and p.frequency == 0.0 and p.faultKind == 0
     assert complex(p.zS1) == 0 and p.useFaultResistance is False
+    with pytest.raises(TypeError, match="faultKnd"):
+        kc.RlParameters(faultKnd=2)
 
 
 def test_record_fields_are_writable_and_complex_fields_are_live():
@@ -64,19 +70,6 @@ def test_record_rejects_bad_values_naming_the_field(field, value, error):
     p = kc.RlParameters()
     with pytest.raises(error, match=f"RlParameters.{field}"):
         setattr(p, field, value)
-
-
-def test_record_rejects_unknown_fields():
-    with pytest.raises(TypeError, match="faultKnd"):
-        kc.RlParameters(faultKnd=2)
-
-
-def test_record_copies_and_pickles():
-    p = kc.RlParameters(**DEFAULT_RECORD)
-    for other in (p.copy(), copy.copy(p), copy.deepcopy(p), pickle.loads(pickle.dumps(p))):
-        assert repr(other) == repr(p)
-        other.faultKind = 9
-        assert p.faultKind == 2
 
 
 # ------------------------------------------------------ keeping the record
