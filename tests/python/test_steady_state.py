@@ -72,12 +72,6 @@ def test_sequence_forms_take_lists_records_triples_and_outputs():
         sym.setFaultValues([1, 2j, -3], [0, 0, 0])
 
 
-def test_impedance_calculators_reject_what_is_not_a_number():
-    # Tuples for polars are in the worked cases, Polar objects in test_phasors.
-    with pytest.raises(TypeError):
-        kc.CalculationZ().calculateZZsconst(kc.AN, (2.0, 0.0), "1", 1 + 1j, 10.0, kc.DistanceParameters())
-
-
 def test_distance_parameters_are_live():
     calculator, p = kc.CalculationZ(), kc.DistanceParameters()
     assert complex(calculator._faultLoopZ(kc.AN, 1 + 2j, p)) == pytest.approx(2 + 4j)  # k0 = 1
@@ -127,9 +121,11 @@ def test_translated_strings_follow_the_language():
         kc.lng.setLanguage(before)
 
 
-def test_enums_and_fault_lists():
+def test_enums_fault_lists_and_arguments_of_the_wrong_type():
     assert int(kc.Fault.ABC_lin) == 10 and kc.BC == kc.Fault.BC
     assert list(kc.FaultsList) == [kc.Fault(k) for k in range(11)]
     assert kc.Fault.ABC_lin not in kc.ZFaultsList and len(kc.ZFaultsList) == 10
     with pytest.raises(TypeError):
         kc.CalculationFault.calculateFault(kc.Voltage, "BC", 100, 0, -1)
+    with pytest.raises(TypeError):
+        kc.CalculationZ().calculateZZsconst(kc.AN, (2.0, 0.0), "1", 1 + 1j, 10.0, kc.DistanceParameters())
