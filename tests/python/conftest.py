@@ -6,8 +6,6 @@ directory); run by hand with
 """
 import threading
 
-import pytest
-
 import kexcalculate as kc
 
 # The command line's built-in scenario's record as keywords: a phase-A-to-ground
@@ -24,11 +22,6 @@ def calculated_model(**changes):
     model = kc.CalculationRl(kc.RlParameters(**record))
     model.calculate()
     return model
-
-
-@pytest.fixture
-def default_model():
-    return calculated_model()
 
 
 def sampled_while_recalculating(sample, recalculate, threads=3, calls=5):

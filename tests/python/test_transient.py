@@ -148,19 +148,21 @@ def test_channel_activity():
 
 # ----------------------------------------------------------------- sampling
 
-def test_sampling_equals_getmgn_element_by_element(default_model):
+def test_sampling_equals_getmgn_element_by_element():
     # Block sampling to within 1e-9 of the peak; on every kind and network in the C++ tests.
+    model = calculated_model()
+
     def check(times, rows):
         assert rows.shape == (len(times), 6) and rows.dtype == np.float64
-        expected = [[default_model.getMgn(channel, float(t)) for channel in range(6)] for t in times]
+        expected = [[model.getMgn(channel, float(t)) for channel in range(6)] for t in times]
         np.testing.assert_allclose(rows, expected, rtol=0, atol=1e-9 * np.max(np.abs(rows)))
 
     times = np.concatenate([np.linspace(0.0, 0.3, 1201), [PRE_FAULT, PRE_FAULT - 1e-12, 0.5, -0.01]])
-    check(times, default_model.sample(times))
-    check(times[:20], default_model.sample(list(times[:20])))
+    check(times, model.sample(times))
+    check(times[:20], model.sample(list(times[:20])))
     for start, step, count in [(0.0, 1e-4, 3000), (0.0995, 1.0 / 7777.0, 500), (0.3, -1e-3, 10)]:
-        check([start + k * step for k in range(count)], default_model.sampleBlock(start, step, count))
-    assert default_model.sampleBlock(0.0, 1e-4, 0).shape == default_model.sample([]).shape == (0, 6)
+        check([start + k * step for k in range(count)], model.sampleBlock(start, step, count))
+    assert model.sampleBlock(0.0, 1e-4, 0).shape == model.sample([]).shape == (0, 6)
 
 
 @pytest.mark.parametrize(
@@ -176,9 +178,9 @@ def test_sampling_equals_getmgn_element_by_element(default_model):
         (lambda m: m.getMgn("IA", 0.1), TypeError),
     ],
 )
-def test_bad_sampling_arguments_raise(default_model, call, error):
+def test_bad_sampling_arguments_raise(call, error):
     with pytest.raises(error):
-        call(default_model)
+        call(calculated_model())
 
 
 def test_sampling_in_threads_while_the_model_recalculates():
