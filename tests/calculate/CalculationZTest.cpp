@@ -282,21 +282,18 @@ TEST(CalculationZ, SourceImpedanceSinglePhaseFaultFromSequenceNetworks) {
     const Complex uF = iF * (zD * Complex(2, 0) + zL0) / Complex(3, 0);
     const Complex uLagging = Complex::rotate(eF, -kTwoThirdsPi) - source::kMutual * iF;
     const Complex uLeading = Complex::rotate(eF, kTwoThirdsPi) - source::kMutual * iF;
-    const struct {
-        Fault fault;
-        Phase faulted, lagging, leading;
-    } cases[] = {{AN, A, B, C}, {BN, B, C, A}, {CN, C, A, B}};
-    for (const auto& c : cases) {
+    for (const Fault fault : {AN, BN, CN}) {
+        const auto faulted = static_cast<std::size_t>(fault);  // the faulted phase's index
         for (const bool voltageReference : {false, true}) {
             CalculationZ calc;
             calc.voltageReference = voltageReference;
             const ThreePhaseUISystem ui =
-                calc.calculateZZsconst(c.fault, source::kPoint, source::kZ1, source::kFactors, source::kEmf, p);
+                calc.calculateZZsconst(fault, source::kPoint, source::kZ1, source::kFactors, source::kEmf, p);
             const double turn = voltageReference ? -std::atan2(uF.im, uF.re) : 0.0;
-            EXPECT_COMPLEX_NEAR(ui.currents.getPhaseComplexValue(c.faulted), Complex::rotate(iF, turn), 1e-9);
-            EXPECT_COMPLEX_NEAR(ui.voltages.getPhaseComplexValue(c.faulted), Complex::rotate(uF, turn), 1e-9);
-            EXPECT_COMPLEX_NEAR(ui.voltages.getPhaseComplexValue(c.lagging), Complex::rotate(uLagging, turn), 1e-9);
-            EXPECT_COMPLEX_NEAR(ui.voltages.getPhaseComplexValue(c.leading), Complex::rotate(uLeading, turn), 1e-9);
+            EXPECT_COMPLEX_NEAR(ui.currents.values[faulted], Complex::rotate(iF, turn), 1e-9);
+            EXPECT_COMPLEX_NEAR(ui.voltages.values[faulted], Complex::rotate(uF, turn), 1e-9);
+            EXPECT_COMPLEX_NEAR(ui.voltages.values[(faulted + 1) % 3], Complex::rotate(uLagging, turn), 1e-9);
+            EXPECT_COMPLEX_NEAR(ui.voltages.values[(faulted + 2) % 3], Complex::rotate(uLeading, turn), 1e-9);
         }
     }
 }
