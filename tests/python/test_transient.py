@@ -74,7 +74,7 @@ def test_record_rejects_bad_values_naming_the_field(field, value, error):
 
 # ------------------------------------------------------ keeping the record
 
-def test_model_holds_the_record_until_it_goes():
+def test_model_holds_its_record_takes_its_changes_at_calculate_and_lets_it_go():
     params = kc.RlParameters(**DEFAULT_RECORD)
     alive = weakref.ref(params)
     model = kc.CalculationRl(params)
@@ -83,23 +83,17 @@ def test_model_holds_the_record_until_it_goes():
     assert alive() is not None and model.params is alive()
     model.calculate()
     np.testing.assert_array_equal(model.sampleBlock(0.0, 1e-4, 3000), calculated_model().sampleBlock(0.0, 1e-4, 3000))
-    del model
-    gc.collect()
-    assert alive() is None
-
-
-def test_changes_of_the_record_reach_the_model_at_calculate():
-    params = kc.RlParameters(**DEFAULT_RECORD)
-    model = kc.CalculationRl(params)
-    model.calculate()
-    assert not np.allclose(model._faultI, model._predI)
-    params.faultKind = 12  # no disturbance: the pre-fault state simply continues
+    alive().faultKind = 12  # no disturbance: the pre-fault state simply continues
     model.calculate()
     np.testing.assert_allclose(model._faultI, model._predI, atol=1e-12)
     other = kc.RlParameters(**DEFAULT_RECORD)
     model.params = other
     model.calculate()
     assert model._params is other and not np.allclose(model._faultI, model._predI)
+    gone = weakref.ref(other)
+    del model, other
+    gc.collect()
+    assert alive() is None and gone() is None
 
 
 @pytest.mark.parametrize("bad", [None, 5, {"faultKind": 2}])
