@@ -140,6 +140,6 @@ TEST_P(RlSwingStart, ContinuousAtDisturbanceInstant) {
 }
 
 INSTANTIATE_TEST_SUITE_P(KindsAndNetworks, RlSwingStart,
-                         ::testing::Combine(::testing::Values(8, 9), ::testing::Values(0, 1, 2, 3)));
+                         ::testing::Combine(::testing::Values(8, 9), ::testing::Values(0, 1, 2, 3)), kindNetworkName);
 
 }  // namespace

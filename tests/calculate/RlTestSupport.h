@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "CalculationRl.h"
@@ -74,6 +75,11 @@ inline RlParameters throughResistance(RlParameters p, double rf) {
     p.useFaultResistance = true;
     p.faultResistance = rf;
     return p;
+}
+
+// "Kind<k>Network<n>": the name of a test over (kind, network type) pairs.
+inline std::string kindNetworkName(const ::testing::TestParamInfo<std::tuple<int, int>>& info) {
+    return "Kind" + std::to_string(std::get<0>(info.param)) + "Network" + std::to_string(std::get<1>(info.param));
 }
 
 // A record and the model calculated from it; the model points at the record,
