@@ -11,7 +11,6 @@
 #include <atomic>
 #include <climits>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -51,25 +50,18 @@ auto append(Values& out, const Triple& t) -> decltype(t.values, void()) {
         append(out, z);
     }
 }
-void append(Values& out, const ThreePhaseUISystem& s) {
-    append(out, s.voltages);
-    append(out, s.currents);
+template <typename... Parts>
+void append(Values& out, const Parts&... parts) {
+    (append(out, parts), ...);
 }
-void append(Values& out, const E1E2UI& v) {
-    append(out, v.e1);
-    append(out, v.e2);
-    append(out, v.u);
-    append(out, v.i);
-}
-void append(Values& out, const SwingOrAmowUIValues& v) {
-    append(out, v.uMin);
-    append(out, v.iMax);
-    append(out, v.uMax);
-}
+void append(Values& out, const ThreePhaseUISystem& s) { append(out, s.voltages, s.currents); }
+void append(Values& out, const E1E2UI& v) { append(out, v.e1, v.e2, v.u, v.i); }
+void append(Values& out, const SwingOrAmowUIValues& v) { append(out, v.uMin, v.iMax, v.uMax); }
 
 // Runs work(thread index) on kThreadCount threads that all wait at a gate
 // until every one of them has started, so that their first calls coincide.
-std::vector<Values> runTogether(const std::function<Values(int)>& work) {
+// Once they are done, work(0) on this thread gives the expected results.
+void expectThreadsGiveOneThreadsResults(const std::function<Values(int)>& work) {
     std::atomic<int> arrived{0};
     std::atomic<bool> open{false};
     std::vector<Values> results(kThreadCount);
@@ -91,7 +83,10 @@ std::vector<Values> runTogether(const std::function<Values(int)>& work) {
     for (std::thread& t : threads) {
         t.join();
     }
-    return results;
+    const Values expected = work(0);
+    for (int k = 0; k < kThreadCount; ++k) {
+        EXPECT_TRUE(sameBits(results[static_cast<std::size_t>(k)], expected)) << "thread " << k;
+    }
 }
 
 // ------------------------------------------------- shared zero values
@@ -123,16 +118,8 @@ TEST(ConcurrencyTest, FirstUseOfSharedZeroValues) {
     Complex3 shared(Complex(1.0, 2.0), Complex(3.0, 4.0), Complex(5.0, 6.0));
     const Complex3 sharedConst(Complex(1.0, 2.0), Complex(3.0, 4.0), Complex(5.0, 6.0));
 
-    const std::vector<Values> results =
-        runTogether([&](int thread) { return useZeroValues(shared, sharedConst, thread); });
-
-    // Worked out once the threads are done: every zero is (0, 0), and the
-    // writes through the mutable accessor left the triple itself alone.
-    Complex3 single(Complex(1.0, 2.0), Complex(3.0, 4.0), Complex(5.0, 6.0));
-    const Values expected = useZeroValues(single, sharedConst, 0);
-    for (const Values& r : results) {
-        EXPECT_TRUE(sameBits(r, expected));
-    }
+    expectThreadsGiveOneThreadsResults([&](int thread) { return useZeroValues(shared, sharedConst, thread); });
+    // The writes through the mutable accessor left the triple itself alone.
     Values untouched;
     append(untouched, shared);
     EXPECT_TRUE(sameBits(untouched, {1.0, 2.0, 3.0, 4.0, 5.0, 6.0}));
@@ -175,24 +162,14 @@ TEST_P(SharedModelTest, SamplesEqualOneThreadsSamples) {
     RlParameters record = RlTest::throughResistance(RlTest::makeRecord(network, kind), 2.0);
     record.faultPhase = 1;
     const RlTest::CalculatedModel m(record);
-    const Values expected = sampleModel(m.model, 0);
-
-    const std::vector<Values> results = runTogether([&](int thread) { return sampleModel(m.model, thread); });
-
-    for (const Values& r : results) {
-        EXPECT_TRUE(sameBits(r, expected));
-    }
+    expectThreadsGiveOneThreadsResults([&](int thread) { return sampleModel(m.model, thread); });
     // The model really carries a waveform: phase A's current is active.
     EXPECT_TRUE(m.model.isChnnelActiv(0));
 }
 
 // Every kind (0 to 12) on a single line and on a double circuit.
 INSTANTIATE_TEST_SUITE_P(ConcurrencyTest, SharedModelTest,
-                         ::testing::Combine(::testing::Range(0, 13), ::testing::Values(0, 3)),
-                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& testCase) {
-                             return "Kind" + std::to_string(std::get<0>(testCase.param)) + "Network" +
-                                    std::to_string(std::get<1>(testCase.param));
-                         });
+                         ::testing::Combine(::testing::Range(0, 13), ::testing::Values(0, 3)), RlTest::kindNetworkName);
 
 // ------------------------------------------------- steady-state calculators
 
@@ -237,13 +214,7 @@ TEST(ConcurrencyTest, SteadyStateCalculatorsEqualOneThreadsResults) {
     settings.loop.groundFactorMode = Z0_Z1;
     settings.loop.arcResistance = true;
     const std::vector<Kex::PointF> polygon{{0.0F, 0.0F}, {3.0F, -0.5F}, {3.5F, 2.5F}, {0.5F, 3.0F}, {-0.5F, 1.0F}};
-    const Values expected = steadyStateResults(settings, polygon);
-
-    const std::vector<Values> results = runTogether([&](int) { return steadyStateResults(settings, polygon); });
-
-    for (const Values& r : results) {
-        EXPECT_TRUE(sameBits(r, expected));
-    }
+    expectThreadsGiveOneThreadsResults([&](int) { return steadyStateResults(settings, polygon); });
 }
 
 }  // namespace
