@@ -274,10 +274,8 @@ TEST(CtSaturation, BlockByBlockIsOneCall) {
         ct.saturateBlock(kWorkedCurrent.source(), 0.0, 1e-5, block, &current[first], progress, &flux[first]);
     }
     ASSERT_EQ(progress.samples(), count);
-    for (std::size_t k = 0; k < count; ++k) {
-        ASSERT_EQ(current[k], whole.current[k]) << k;
-        ASSERT_EQ(flux[k], whole.flux[k]) << k;
-    }
+    EXPECT_TRUE(RlTest::sameBits(current, whole.current));
+    EXPECT_TRUE(RlTest::sameBits(flux, whole.flux));
 }
 
 // The figures docs/model.md gives for samples of the worked case.
@@ -372,17 +370,15 @@ TEST(CtSaturation, ParametersThatMakeNoSenseAreNamedAndGiveNaN) {
         {"exponent", &CtParameters::exponent, 31.0},
         {"remanence", &CtParameters::remanence, -0.96},
     };
-    EXPECT_EQ(CtSaturation::check(kWorkedCt).field, nullptr);
-    for (const double limit : {-0.95, 0.95}) {  // the largest remanence itself is sound
+    for (const double remanence : {-0.95, 0.0, 0.95}) {  // the largest remanence itself is sound
         CtParameters p = kWorkedCt;
-        p.remanence = limit;
-        EXPECT_EQ(CtSaturation::check(p).field, nullptr) << limit;
+        p.remanence = remanence;
+        EXPECT_EQ(CtSaturation::check(p).field, nullptr) << remanence;
     }
     for (const auto& c : cases) {
         CtParameters p = kWorkedCt;
         p.*c.member = c.value;
-        ASSERT_NE(CtSaturation::check(p).field, nullptr) << c.field;
-        EXPECT_EQ(std::string(CtSaturation::check(p).field), c.field);
+        EXPECT_STREQ(CtSaturation::check(p).field, c.field);
         const CtSaturation ct(p);
         EXPECT_FALSE(ct.isValid());
         double out[3] = {};
