@@ -277,59 +277,14 @@ TEST(ExactMode, BlockSamplingEqualsPerSampleValues) {
 // model's sine waves without DC (no waveform at all for an invalid record):
 // never a NaN, never a growing sample.
 TEST(ExactMode, RecordsWithoutSolutionGiveBoundedWaves) {
-    struct Unsolvable {
-        const char* name;
-        RlParameters record;
-        RlExactStatus status;
-    };
-    std::vector<Unsolvable> cases;
-    const auto add = [&](const char* name, RlExactStatus status, const auto& change) {
+    const auto check = [](const char* name, RlExactStatus status, const auto& change) {
+        SCOPED_TRACE(name);
         RlParameters p = RlTest::makeRecord(0, 2);
         change(p);
-        cases.push_back({name, p, status});
-    };
-    add("NegativeZeroSequenceResistance", RlExactStatus::NotPassive, [](RlParameters& p) { p.kLine.re = -0.5; });
-    add("NegativeZeroSequenceReactance", RlExactStatus::NotPassive, [](RlParameters& p) { p.kS1.im = -1.0; });
-    add("FaultBeyondTheLineEnd", RlExactStatus::NotPassive, [](RlParameters& p) { p.faultDistance = 150.0; });
-    add("NegativeFaultResistance", RlExactStatus::NotPassive, [](RlParameters& p) {
-        p.useFaultResistance = true;
-        p.faultResistance = -2.0;
-    });
-    add("BoltedFaultAcrossAnIdealSource", RlExactStatus::LoopWithoutImpedance, [](RlParameters& p) {
-        p.faultKind = 0;
-        p.faultDistance = -10.0;
-        p.zS1 = RlTest::Complex();
-    });
-    // The model takes the loop up to the fault, below 1e-6 ohm, as no loop.
-    add("LoopBelowTheModelsGuard", RlExactStatus::ModelDiffers, [](RlParameters& p) {
-        p.faultKind = 0;
-        p.faultDistance = 1.0;
-        p.zS1 = RlTest::Complex();
-        p.zLine = RlTest::Complex(1e-6, 1e-5);
-    });
-    add("ZeroFrequency", RlExactStatus::InvalidRecord, [](RlParameters& p) { p.frequency = 0.0; });
-    // At 3e-202 Hz the line's inductance is 5e203 H beside a source's 0.16 H:
-    // the elimination overflows (found by the fuzzer).
-    add("InductancesBeyondDoubleRange", RlExactStatus::InvalidRecord, [](RlParameters& p) {
-        p.faultKind = 3;
-        p.faultDistance = 88.34375;
-        p.loadCurrent = 0.0;
-        p.loadVoltage = 0.0;
-        p.frequency = 2.8177690084181986e-202;
-        p.zS1 = RlTest::Complex(40.34375, 2.817769008415646e-202);
-        p.zLine = RlTest::Complex(88.34375, 88.34375);
-        p.kLine = RlTest::Complex(88.34375, 2.8177690084182086e-202);
-        p.zS2 = RlTest::Complex(0.0, 2.8177690077621457e-202);
-    });
-    add("ImpedanceNotANumber", RlExactStatus::InvalidRecord,
-        [](RlParameters& p) { p.zLine.re = std::numeric_limits<double>::quiet_NaN(); });
-
-    for (const Unsolvable& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ExactModel m(c.record);
-        EXPECT_EQ(m.exact.status(), c.status);
+        const ExactModel m(p);
+        EXPECT_EQ(m.exact.status(), status);
         EXPECT_EQ(m.exact.modeCount(), 0U);
-        const bool silent = c.status == RlExactStatus::InvalidRecord;
+        const bool silent = status == RlExactStatus::InvalidRecord;
         constexpr std::size_t kCount = 10000;  // 10 s
         std::vector<double> samples(6 * kCount);
         m.exact.sampleAllChannels(0.0, 1e-3, kCount, samples.data());
@@ -344,7 +299,42 @@ TEST(ExactMode, RecordsWithoutSolutionGiveBoundedWaves) {
                 EXPECT_NEAR(m.exact.getMgn(channel, m.params.preFaultDuration), sine, 1e-12 * bound) << channel;
             }
         }
-    }
+    };
+    check("NegativeZeroSequenceResistance", RlExactStatus::NotPassive, [](RlParameters& p) { p.kLine.re = -0.5; });
+    check("NegativeZeroSequenceReactance", RlExactStatus::NotPassive, [](RlParameters& p) { p.kS1.im = -1.0; });
+    check("FaultBeyondTheLineEnd", RlExactStatus::NotPassive, [](RlParameters& p) { p.faultDistance = 150.0; });
+    check("NegativeFaultResistance", RlExactStatus::NotPassive, [](RlParameters& p) {
+        p.useFaultResistance = true;
+        p.faultResistance = -2.0;
+    });
+    check("BoltedFaultAcrossAnIdealSource", RlExactStatus::LoopWithoutImpedance, [](RlParameters& p) {
+        p.faultKind = 0;
+        p.faultDistance = -10.0;
+        p.zS1 = RlTest::Complex();
+    });
+    // The model takes the loop up to the fault, below 1e-6 ohm, as no loop.
+    check("LoopBelowTheModelsGuard", RlExactStatus::ModelDiffers, [](RlParameters& p) {
+        p.faultKind = 0;
+        p.faultDistance = 1.0;
+        p.zS1 = RlTest::Complex();
+        p.zLine = RlTest::Complex(1e-6, 1e-5);
+    });
+    check("ZeroFrequency", RlExactStatus::InvalidRecord, [](RlParameters& p) { p.frequency = 0.0; });
+    // At 3e-202 Hz the line's inductance is 5e203 H beside a source's 0.16 H:
+    // the elimination overflows (found by the fuzzer).
+    check("InductancesBeyondDoubleRange", RlExactStatus::InvalidRecord, [](RlParameters& p) {
+        p.faultKind = 3;
+        p.faultDistance = 88.34375;
+        p.loadCurrent = 0.0;
+        p.loadVoltage = 0.0;
+        p.frequency = 2.8177690084181986e-202;
+        p.zS1 = RlTest::Complex(40.34375, 2.817769008415646e-202);
+        p.zLine = RlTest::Complex(88.34375, 88.34375);
+        p.kLine = RlTest::Complex(88.34375, 2.8177690084182086e-202);
+        p.zS2 = RlTest::Complex(0.0, 2.8177690077621457e-202);
+    });
+    check("ImpedanceNotANumber", RlExactStatus::InvalidRecord,
+          [](RlParameters& p) { p.zLine.re = std::numeric_limits<double>::quiet_NaN(); });
 }
 
 // Kinds outside the scope keep the model's waveforms, bit for bit.
