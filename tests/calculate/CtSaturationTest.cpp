@@ -23,6 +23,7 @@ using KexCalculate::CtIdealCurrent;
 using KexCalculate::CtIntegration;
 using KexCalculate::CtParameters;
 using KexCalculate::CtSaturation;
+using RlTest::everySampleNear;
 using RlTest::kPi;
 using RlTest::kSqrt2;
 using RlTest::peakOf;
@@ -139,17 +140,6 @@ Trace saturated(const CtSaturation& ct, const CtIdealCurrent& ideal, double step
 CtSaturation refined(const CtSaturation& ct) {
     const CtIntegration used = ct.integration();
     return CtSaturation(ct.parameters(), {used.maxStep / 10.0, used.tolerance / 1000.0});
-}
-
-::testing::AssertionResult everySampleNear(const std::vector<double>& actual, const std::vector<double>& expected,
-                                           double tolerance) {
-    for (std::size_t k = 0; k < expected.size(); ++k) {
-        if (!(std::fabs(actual[k] - expected[k]) <= tolerance)) {
-            return ::testing::AssertionFailure() << "sample " << k << ": " << actual[k] << ", expected " << expected[k]
-                                                 << ", tolerance " << tolerance;
-        }
-    }
-    return ::testing::AssertionSuccess();
 }
 
 TEST(CtSaturation, ExcitationCurveDrawsTenAmperesRmsAtTheSaturationFlux) {

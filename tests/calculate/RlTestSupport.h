@@ -139,6 +139,21 @@ inline double peakOf(const std::vector<double>& values) {
     return largestOver(values.size(), [&](std::size_t k) { return values[k]; });
 }
 
+// |actual[k] - expected[k]| <= tolerance for every k; a NaN never passes.
+inline ::testing::AssertionResult everySampleNear(const std::vector<double>& actual,
+                                                  const std::vector<double>& expected, double tolerance) {
+    if (actual.size() != expected.size()) {
+        return ::testing::AssertionFailure() << actual.size() << " samples instead of " << expected.size();
+    }
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        if (!(std::fabs(actual[k] - expected[k]) <= tolerance)) {
+            return ::testing::AssertionFailure() << "sample " << k << ": " << actual[k] << ", expected " << expected[k]
+                                                 << ", tolerance " << tolerance;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 inline ::testing::AssertionResult near(Cx actual, Cx expected, double tolerance) {
     if (std::abs(actual - expected) <= tolerance) {
         return ::testing::AssertionSuccess();
