@@ -9,7 +9,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -122,8 +121,6 @@ struct PathCase {
     int network;
     Window window;
 };
-
-void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
 
 class BlockSamplingPaths : public ::testing::TestWithParam<PathCase> {};
 
