@@ -167,7 +167,6 @@ TEST_P(SharedModelTest, SamplesEqualOneThreadsSamples) {
     EXPECT_TRUE(m.model.isChnnelActiv(0));
 }
 
-// Every kind (0 to 12) on a single line and on a double circuit.
 INSTANTIATE_TEST_SUITE_P(ConcurrencyTest, SharedModelTest,
                          ::testing::Combine(::testing::Range(0, 13), ::testing::Values(0, 3)), RlTest::kindNetworkName);
 
