@@ -27,6 +27,7 @@
 #include "RlModel.h"
 #include "Sampling.h"
 #include "ScenarioFields.h"
+#include "TransientSampling.h"
 #include "TransientWaves.h"
 
 namespace kexpy {
@@ -175,13 +176,8 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
         }
         const std::size_t width = KexRecording::modelChannels().size();
         if (samples.ndim() != 2 || samples.shape(1) != static_cast<py::ssize_t>(width)) {
-            std::string shape = "(";
-            for (py::ssize_t d = 0; d < samples.ndim(); ++d) {
-                shape += (d > 0 ? ", " : "") + std::to_string(samples.shape(d));
-            }
-            shape += samples.ndim() == 1 ? ",)" : ")";
             throw py::value_error("samples: expected an array of shape (N, 6) (IA, IB, IC, VA, VB, VC), got shape " +
-                                  shape);
+                                  shapeOf(samples));
         }
         axis.count = static_cast<std::size_t>(samples.shape(0));
         if (!lineFrequency.is_none()) header.lineFrequency = toReal(lineFrequency, "line_frequency");

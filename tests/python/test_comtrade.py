@@ -104,7 +104,7 @@ def nan_samples():
         ((nan_samples(), RATE), {}, ValueError, r"samples\[7\]: non-finite value \(channel VB\)"),
         ((waveform(20), RATE), {"revision": "2013", "format": "binary64"}, ValueError, "format"),
         ((waveform(20), RATE), {"revision": "2000"}, ValueError, "revision"),
-        ((waveform(20)[:, :5], RATE), {}, ValueError, r"\(N, 6\)"),
+        ((waveform(20)[:, :5], RATE), {}, ValueError, r"\(N, 6\) \(IA, IB, IC, VA, VB, VC\), got shape \(20, 5\)$"),
         ((waveform(20), 0.0), {}, ValueError, "sample_rate"),
         ((waveform(20), RATE, 0.1), {}, ValueError, "duration"),
         ((waveform(20), RATE), {"pre_fault_duration": 5.0}, ValueError, "pre_fault_duration: the disturbance at 5 s"),
