@@ -141,8 +141,8 @@ py::list writeComtrade(const fs::path& pathBase, const py::object& source, const
         const double count = std::round(seconds * axis.sampleRate);
         constexpr auto kMaxSampleCount = static_cast<double>(KexComtrade::kMaxSampleCount);
         if (count > kMaxSampleCount) {
-            throw py::value_error("duration: " + reprOf(count) + " samples, more than the " +
-                                  reprOf(kMaxSampleCount) + " a COMTRADE record may hold");
+            throw py::value_error("duration: " + reprOf(count) + " samples, more than the " + reprOf(kMaxSampleCount) +
+                                  " a COMTRADE record may hold");
         }
         axis.count = static_cast<std::size_t>(count);
         const KexCalculate::RlParameters* record = nullptr;
